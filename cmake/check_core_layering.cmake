@@ -1,0 +1,12 @@
+# Fails the build when a core source includes a Qt Widgets or Qt Gui header.
+set(files "${FILES}")
+set(bad "")
+foreach(f IN LISTS files)
+    file(STRINGS "${f}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](QtWidgets|QtGui|QWidget|QApplication|QDialog|QMessageBox|QMainWindow|QGuiApplication|QCursor|QScreen|QPixmap|QIcon|QImage)")
+    if(lines)
+        list(APPEND bad "${f}: ${lines}")
+    endif()
+endforeach()
+if(bad)
+    message(FATAL_ERROR "The core must not include window headers:\n${bad}")
+endif()

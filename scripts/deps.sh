@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the program, its tests and its benchmarks need, when any is missing.
+# Does nothing (and needs no network) when everything is already there.
+set -euo pipefail
+
+PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    libsqlite3-dev sqlite3 zlib1g-dev libcurl4-openssl-dev qt6-base-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    python3-pyftpdlib zip unzip libxml2-utils
+    fonts-dejavu-core xvfb xauth imagemagick
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$pkg")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

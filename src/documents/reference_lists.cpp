@@ -1,0 +1,206 @@
+// Loading the reference lists and building the SKU grid axes.
+#include "documents/reference_lists.h"
+
+#include "platform/platform.h"
+#include "storage/sql_query.h"
+
+#include <exception>
+#include <unordered_map>
+
+namespace vendrix {
+
+namespace {
+
+std::vector<TSprListItem> g_clients;
+std::vector<TTreeData> g_goods;
+
+const std::string kEmpty;
+
+bool ReadClients()
+{
+    g_clients.clear();
+    auto q = RunQuery("select KOD, ANAME, UNAME, GUID, IS_DELETED, INFO, KIND, CLI_GUID from "
+                      "SPR_CLIENTS where (IS_FOLDER=0) order by UNAME");
+    if (!q)
+        return false;
+    g_clients.reserve(static_cast<std::size_t>(q->RowCount()));
+    const int cKod = q->ColumnIndex("KOD"), cAname = q->ColumnIndex("ANAME"),
+              cGuid = q->ColumnIndex("GUID"), cDeleted = q->ColumnIndex("IS_DELETED"),
+              cInfo = q->ColumnIndex("INFO"), cKind = q->ColumnIndex("KIND"),
+              cCli = q->ColumnIndex("CLI_GUID");
+    for (int r = 0; r < q->RowCount(); ++r) {
+        q->GoToRow(r);
+        TSprListItem item;
+        item.KOD = Trim(q->Field(cKod));
+        item.ANAME = Trim(q->Field(cAname));
+        item.GUID = Trim(q->Field(cGuid));
+        item.INFO = Trim(q->Field(cInfo));
+        item.CLI_GUID = Trim(q->Field(cCli));
+        item.deleted = Trim(q->Field(cDeleted)) == "1";
+        item.KIND = TextToInt(q->Field(cKind), 0);
+        g_clients.push_back(std::move(item));
+    }
+    return true;
+}
+
+void ReadGoods()
+{
+    g_goods.clear();
+    auto q = RunQuery(
+        "select KOD, ED_IZM, ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS "
+        "order by UNAME");
+    if (!q)
+        return;
+    g_goods.reserve(static_cast<std::size_t>(q->RowCount()));
+    const int cKod = q->ColumnIndex("KOD"), cUnit = q->ColumnIndex("ED_IZM"),
+              cId = q->ColumnIndex("ID"), cAname = q->ColumnIndex("ANAME"),
+              cUname = q->ColumnIndex("UNAME"), cGuid = q->ColumnIndex("GUID"),
+              cFolder = q->ColumnIndex("IS_FOLDER"), cRoot = q->ColumnIndex("ROOTID"),
+              cPrice = q->ColumnIndex("PRICE");
+    for (int r = 0; r < q->RowCount(); ++r) {
+        q->GoToRow(r);
+        // An ID written as 17.0 is the goods 17: only the leading integer counts.
+        const int id = LeadingInt(Trim(q->Field(cId)));
+        if (id <= 0)
+            continue;
+        TTreeData node;
+        node.ID = id;
+        node.ROOTID = LeadingInt(Trim(q->Field(cRoot)));
+        if (node.ROOTID < 0)
+            node.ROOTID = 0;
+        node.IS_FOLDER = LeadingInt(Trim(q->Field(cFolder)));
+        node.KOD = Trim(q->Field(cKod));
+        node.ANAME = Trim(q->Field(cAname));
+        node.UNAME = Trim(q->Field(cUname));
+        node.GUID = Trim(q->Field(cGuid));
+        node.ED_IZM = Trim(q->Field(cUnit));
+        node.PRICE = TextToAmount(q->Field(cPrice), 0);
+        g_goods.push_back(std::move(node));
+    }
+    // Parents are linked only when the list is complete, so the links never move.
+    std::unordered_map<int, TTreeData*> firstById;
+    firstById.reserve(g_goods.size());
+    for (TTreeData& node : g_goods)
+        firstById.emplace(node.ID, &node);
+    for (TTreeData& node : g_goods) {
+        if (node.ROOTID > 0) {
+            const auto it = firstById.find(node.ROOTID);
+            node.parent = it == firstById.end() ? nullptr : it->second;
+        }
+    }
+}
+
+} // namespace
+
+const std::vector<TSprListItem>& ClientList() { return g_clients; }
+
+std::vector<TTreeData>& GoodsList() { return g_goods; }
+
+void FreeReferenceLists()
+{
+    g_clients = {};
+    g_goods = {};
+}
+
+bool LoadReferenceLists(bool force)
+{
+    if (!force && !g_goods.empty())
+        return false;
+    TBusyScope busy;
+    try {
+        if (!ReadClients())
+            return false;
+        ReadGoods();
+        return true;
+    } catch (const std::exception&) {
+        // Reading errors are swallowed: the lists keep what was read so far.
+        return false;
+    }
+}
+
+void TGrid::Clear()
+{
+    m_rows.clear();
+    m_columns.clear();
+}
+
+int TGrid::AddColumn(std::string caption, TAlign align, int width)
+{
+    m_columns.push_back({std::move(caption), align, width});
+    for (auto& row : m_rows)
+        row.emplace_back();
+    return ColumnCount() - 1;
+}
+
+int TGrid::AddRow()
+{
+    m_rows.emplace_back(m_columns.size());
+    return RowCount() - 1;
+}
+
+void TGrid::RemoveRow(int row)
+{
+    if (row >= 0 && row < RowCount())
+        m_rows.erase(m_rows.begin() + row);
+}
+
+const std::string& TGrid::Cell(int row, int column) const
+{
+    if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount())
+        return kEmpty;
+    return m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+}
+
+void TGrid::SetCell(int row, int column, std::string text)
+{
+    if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount())
+        return;
+    m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = std::move(text);
+}
+
+void BuildSkuGridAxes(TSkuGrid& sku, bool withGuidRow)
+{
+    sku.grid.Clear();
+    sku.columnMap.clear();
+    sku.hasGuidRow = false;
+    try {
+        sku.grid.AddColumn(" ", TAlign::Left, 1);
+        sku.grid.AddColumn("Производитель", TAlign::Left, 200);
+        if (withGuidRow) {
+            sku.grid.SetCell(sku.grid.AddRow(), 0, "< GUID >");
+            sku.hasGuidRow = true;
+        }
+        if (auto q = RunQuery("select ANAME, GUID from SPR_GOOD_CAT order by ID")) {
+            for (int r = 0; r < q->RowCount(); ++r) {
+                q->GoToRow(r);
+                const std::string guid = Trim(q->FieldByName("GUID"));
+                const int c = sku.grid.AddColumn(Trim(q->FieldByName("ANAME")), TAlign::Right, 40);
+                if (sku.hasGuidRow)
+                    sku.grid.SetCell(0, c, guid);
+                sku.columnMap += std::to_string(c) + "=" + guid + "\n";
+            }
+        }
+        if (auto q = RunQuery("select ANAME, GUID from SPR_COMPETITORS order by ID")) {
+            for (int r = 0; r < q->RowCount(); ++r) {
+                q->GoToRow(r);
+                const int row = sku.grid.AddRow();
+                sku.grid.SetCell(row, 0, Trim(q->FieldByName("GUID")));
+                sku.grid.SetCell(row, 1, Trim(q->FieldByName("ANAME")));
+            }
+        }
+    } catch (const std::exception&) {
+        // The grid keeps what was built up to the failure.
+    }
+}
+
+int FindRowByPrefix(int rowCount, const std::function<std::string_view(int row)>& cellText,
+                    std::string_view text)
+{
+    for (int r = 0; r < rowCount; ++r) {
+        if (platform::StartsWithIgnoreCase(cellText(r), text))
+            return r;
+    }
+    return -1;
+}
+
+} // namespace vendrix

@@ -1,0 +1,100 @@
+// Platform stand-ins over QtCore and POSIX.
+#include "platform/platform.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QString>
+#include <QSysInfo>
+#include <QUuid>
+
+#include <chrono>
+#include <ctime>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace vendrix::platform {
+
+std::filesystem::path RunningProgramFolder()
+{
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return {};
+    return exe.parent_path();
+}
+
+bool DeviceUniqueId(const std::vector<std::uint8_t>& applicationData,
+                    std::vector<std::uint8_t>& out)
+{
+    const QByteArray machine = QSysInfo::machineUniqueId();
+    if (machine.isEmpty())
+        return false;
+    // Mixing in the application data, as the handheld does, keeps the identifier private to
+    // this program: another program asking with other data gets another identifier.
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(machine);
+    hash.addData(QByteArrayView(reinterpret_cast<const char*>(applicationData.data()),
+                                static_cast<qsizetype>(applicationData.size())));
+    const QByteArray digest = hash.result();
+    out.assign(digest.begin(), digest.end());
+    return out.size() == 20;
+}
+
+std::string NewGuid()
+{
+    const QUuid id = QUuid::createUuid();
+    if (id.isNull())
+        return {};
+    return id.toString(QUuid::WithoutBraces).toUpper().toStdString();
+}
+
+std::string DocumentsFolder()
+{
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (path.isEmpty())
+        return {};
+    if (!QDir().mkpath(path))
+        return {};
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+namespace {
+
+TLocalTime FromTimeT(std::time_t t, int millisecond)
+{
+    std::tm tm {};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+            millisecond};
+}
+
+} // namespace
+
+TLocalTime LocalNow()
+{
+    const auto now = std::chrono::system_clock::now();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+    return FromTimeT(std::chrono::system_clock::to_time_t(now), static_cast<int>(ms.count() % 1000));
+}
+
+bool FileLocalTime(const std::filesystem::path& file, TLocalTime& out)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        return false;
+    out = FromTimeT(st.st_mtime, 0);
+    return true;
+}
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix)
+{
+    const QString p = QString::fromUtf8(prefix.data(), static_cast<qsizetype>(prefix.size()));
+    const QString t = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (t.size() < p.size())
+        return false;
+    return QStringView(t).left(p.size()).compare(p, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace vendrix::platform

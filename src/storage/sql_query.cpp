@@ -1,0 +1,229 @@
+// SQLite access through sqlite3_open, sqlite3_exec, sqlite3_free and sqlite3_close only.
+#include "storage/sql_query.h"
+
+#include "storage/codepage.h"
+#include "storage/ui_seam.h"
+#include "storage/value_formats.h"
+
+#include <sqlite3.h>
+
+#include <system_error>
+
+namespace vendrix {
+
+namespace {
+
+std::filesystem::path g_dbPath;
+bool g_isNewDatabase = false;
+
+// SQLite's own texts are English; for the failures an agent can do something about, a Russian
+// line goes first so the message says what happened in the agent's words.
+std::string ExplainFailure(int code, const std::string& sqliteText)
+{
+    const char* lead = nullptr;
+    switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        lead = "База данных занята другой программой. Повторите позже.";
+        break;
+    case SQLITE_READONLY:
+        lead = "База данных доступна только для чтения.";
+        break;
+    case SQLITE_FULL:
+        lead = "Нет места для записи базы данных.";
+        break;
+    case SQLITE_IOERR:
+        lead = "Ошибка чтения или записи файла базы данных.";
+        break;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        lead = "Файл базы данных повреждён или не является базой данных.";
+        break;
+    default:
+        break;
+    }
+    if (!lead)
+        return sqliteText;
+    return std::string(lead) + "\r\n" + sqliteText;
+}
+
+} // namespace
+
+std::unique_ptr<TSqlQuery> TSqlQuery::Create(const std::filesystem::path& path, bool openNow)
+{
+    auto query = std::make_unique<TSqlQuery>(path);
+    if (openNow && !query->Open()) {
+        UI().Message("База данных не найдена.", TIcon::None);
+        return nullptr;
+    }
+    return query;
+}
+
+TSqlQuery::TSqlQuery(std::filesystem::path path) : m_path(std::move(path)) {}
+
+TSqlQuery::~TSqlQuery() { Close(); }
+
+bool TSqlQuery::Open()
+{
+    Close();
+    if (m_path.empty()) {
+        m_lastError = "Не указан путь к БД";
+        return false;
+    }
+    const int rc = sqlite3_open(m_path.c_str(), &m_db);
+    m_connected = rc == SQLITE_OK;
+    if (!m_connected && m_db) {
+        // sqlite3_open hands out a handle even on failure; it must be closed all the same.
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+    return m_connected;
+}
+
+void TSqlQuery::Close()
+{
+    if (m_db) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+    m_connected = false;
+}
+
+int TSqlQuery::RowCallback(void* context, int columns, char** values, char** names)
+{
+    auto* self = static_cast<TSqlQuery*>(context);
+    if (columns <= 0)
+        return 0;
+    self->m_colCount = columns;
+    ++self->m_rowCount;
+    if (self->m_results.empty()) {
+        for (int c = 0; c < columns; ++c)
+            self->m_results.push_back(Cp1251ToUtf8(names[c] ? names[c] : ""));
+    }
+    for (int c = 0; c < columns; ++c)
+        self->m_results.push_back(values[c] ? Cp1251ToUtf8(values[c]) : std::string());
+    return 0;
+}
+
+bool TSqlQuery::Exec(std::string_view sql)
+{
+    if (!m_db) {
+        UI().Message("База данных не открыта.", TIcon::None);
+        return false;
+    }
+    const std::string text = Utf8ToCp1251(sql);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(m_db, text.c_str(), &TSqlQuery::RowCallback, this, &error);
+    if (rc != SQLITE_OK) {
+        std::string message = error ? Cp1251ToUtf8(error) : std::string();
+        if (message.empty())
+            message = "Ошибка SQLite, код " + std::to_string(rc) + ".";
+        UI().Message(ExplainFailure(rc, message), TIcon::None);
+    }
+    if (error)
+        sqlite3_free(error);
+    return rc == SQLITE_OK;
+}
+
+void TSqlQuery::GoToRow(int n)
+{
+    m_currentRow = n;
+    if (m_rowCount == 0) {
+        m_eof = true;
+        m_bof = true;
+        m_currentRow = 0;
+        return;
+    }
+    if (n > 0) {
+        m_bof = false;
+    } else {
+        m_bof = true;
+        m_currentRow = 0;
+    }
+    if (n <= m_rowCount - 1) {
+        m_eof = false;
+    } else {
+        m_eof = true;
+        m_currentRow = m_rowCount - 1;
+    }
+}
+
+std::string TSqlQuery::Field(int c) const
+{
+    if (c < 0 || c > m_colCount - 1)
+        return {};
+    const long long index = static_cast<long long>(m_currentRow + 1) * m_colCount + c;
+    if (index < 0 || index >= static_cast<long long>(m_results.size()))
+        return {};
+    return m_results[static_cast<std::size_t>(index)];
+}
+
+std::string TSqlQuery::LastRowValue(int c) const
+{
+    if (m_rowCount == 0 || c < 0 || c >= m_colCount
+        || static_cast<std::size_t>(m_colCount) > m_results.size())
+        return {};
+    return m_results[m_results.size() - static_cast<std::size_t>(m_colCount)
+                     + static_cast<std::size_t>(c)];
+}
+
+std::string TSqlQuery::ColumnName(int c) const
+{
+    if (c < 0 || c > m_colCount - 1 || c >= static_cast<int>(m_results.size()))
+        return {};
+    return m_results[static_cast<std::size_t>(c)];
+}
+
+int TSqlQuery::ColumnIndex(std::string_view name) const
+{
+    const std::string wanted = UpperLatin(Trim(name));
+    for (int c = 0; c < m_colCount && c < static_cast<int>(m_results.size()); ++c) {
+        if (UpperLatin(Trim(m_results[static_cast<std::size_t>(c)])) == wanted)
+            return c;
+    }
+    return -1;
+}
+
+std::string TSqlQuery::FieldByName(std::string_view name, std::string_view def) const
+{
+    const int c = ColumnIndex(name);
+    if (c >= 0 && c < m_colCount)
+        return Field(c);
+    return std::string(def);
+}
+
+std::unique_ptr<TSqlQuery> RunQuery(std::string_view sql)
+{
+    auto query = TSqlQuery::Create(DbPath(), true);
+    if (!query)
+        return nullptr;
+    if (!query->Exec(sql))
+        return nullptr;
+    return query;
+}
+
+bool RunStatement(std::string_view sql) { return RunQuery(sql) != nullptr; }
+
+bool InitDatabaseLocation(const std::filesystem::path& programFolder)
+{
+    const std::filesystem::path data = programFolder / "data";
+    g_dbPath = data / "base.sdb";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(data, ec)) {
+        ec.clear();
+        std::filesystem::create_directory(data, ec);
+        if (ec || !std::filesystem::is_directory(data)) {
+            UI().Message("Не удалось создать папку данных:\r\n" + data.string(), TIcon::Error);
+            g_isNewDatabase = !std::filesystem::exists(g_dbPath, ec);
+            return false;
+        }
+    }
+    g_isNewDatabase = !std::filesystem::exists(g_dbPath, ec);
+    return true;
+}
+
+const std::filesystem::path& DbPath() { return g_dbPath; }
+
+bool IsNewDatabase() { return g_isNewDatabase; }
+
+} // namespace vendrix

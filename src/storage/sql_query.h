@@ -1,0 +1,94 @@
+// The only door to SQLite. A query object owns one connection to the database file, runs SQL
+// text and keeps every row that came back as text, with a cursor over them. The database holds
+// windows-1251 bytes, as on the devices; this layer converts on the way in and out, so the rest
+// of the program sees UTF-8 only. Also fixes where base.sdb lies and whether it is new.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace vendrix {
+
+class TSqlQuery {
+public:
+    /// Makes a query object on the file at `path`; with `openNow` opens it, and when that
+    /// fails shows "База данных не найдена." and returns nullptr.
+    static std::unique_ptr<TSqlQuery> Create(const std::filesystem::path& path, bool openNow);
+
+    explicit TSqlQuery(std::filesystem::path path);
+    ~TSqlQuery();
+    TSqlQuery(const TSqlQuery&) = delete;
+    TSqlQuery& operator=(const TSqlQuery&) = delete;
+
+    /// Opens the connection (creating a missing file). False with an empty path (last error
+    /// "Не указан путь к БД") or when SQLite refuses the file.
+    bool Open();
+    /// Closes the connection when open.
+    void Close();
+    /// Runs one or more statements; rows are appended to the results. On failure shows SQLite's
+    /// error text and returns false; rows received before the failure stay.
+    bool Exec(std::string_view sql);
+
+    /// Moves the cursor to row `n`, clamped to the rows there are, setting Eof and Bof.
+    void GoToRow(int n);
+    void First() { GoToRow(0); }
+    void Next() { GoToRow(m_currentRow + 1); }
+    void Prev() { GoToRow(m_currentRow - 1); }
+
+    /// Value of column `c` in the current row; empty when there is no such value.
+    std::string Field(int c) const;
+    /// Name of column `c`; empty when there is no such column.
+    std::string ColumnName(int c) const;
+    /// Index of the column named `name` (trimmed, Latin letters compared without case); -1 if none.
+    int ColumnIndex(std::string_view name) const;
+    /// Value of the named column in the current row, or `def` when no column has that name.
+    std::string FieldByName(std::string_view name, std::string_view def = {}) const;
+
+    /// Value of column `c` of the row received last, whatever the cursor and the column names.
+    std::string LastRowValue(int c) const;
+
+    int RowCount() const { return m_rowCount; }
+    int ColCount() const { return m_colCount; }
+    int CurrentRow() const { return m_currentRow; }
+    bool Eof() const { return m_eof; }
+    bool Bof() const { return m_bof; }
+    bool Connected() const { return m_connected; }
+    const std::string& LastError() const { return m_lastError; }
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    static int RowCallback(void* context, int columns, char** values, char** names);
+
+    sqlite3* m_db = nullptr;
+    bool m_eof = false;
+    bool m_bof = false;
+    std::string m_lastError;
+    std::vector<std::string> m_results; // column names, then every row's values
+    int m_rowCount = 0;
+    int m_colCount = 0;
+    int m_currentRow = 0;
+    std::filesystem::path m_path;
+    bool m_connected = false;
+};
+
+/// Runs `sql` on a new connection to DbPath(); returns the object holding its rows (cursor before
+/// the first row), or nullptr when opening or running failed (already reported to the user).
+std::unique_ptr<TSqlQuery> RunQuery(std::string_view sql);
+/// Runs `sql` on a new connection; true when it worked.
+bool RunStatement(std::string_view sql);
+
+/// Fixes the database location: the "data" folder in `programFolder` (created when missing) and
+/// "base.sdb" in it; records whether the file existed. Returns false when the data folder is
+/// missing and cannot be created (the user has been told).
+bool InitDatabaseLocation(const std::filesystem::path& programFolder);
+/// Full path of the database file.
+const std::filesystem::path& DbPath();
+/// True when the database file did not exist when its location was fixed.
+bool IsNewDatabase();
+
+} // namespace vendrix

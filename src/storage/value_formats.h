@@ -1,0 +1,86 @@
+// The text forms every part of the program shares, because the database takes and gives only
+// text: dates, integers, money amounts and quantities, GUIDs, quoting for SQL and for the
+// export file, token splitting, folders and the wait cursor.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vendrix {
+
+/// A date: days since 30 December 1899, the fraction being the time of day.
+using TDate = double;
+/// Money amounts, prices and quantities: signed count of ten-thousandths (1.5 is 15000).
+using TAmount = std::int64_t;
+constexpr TAmount kAmountScale = 10000;
+
+constexpr const char* kNullGuid = "00000000-0000-0000-0000-000000000000";
+
+/// Removes leading and trailing characters whose code is below 33.
+std::string Trim(std::string_view text);
+/// Upper-cases the Latin letters a-z only (as SQLite's Upper does); other bytes stay.
+std::string UpperLatin(std::string_view text);
+
+/// The date as "yyyy-MM-dd" between two double quotes, ready to drop into SQL.
+std::string DateText(TDate date);
+/// Decimal digits with "-" before a negative number.
+std::string IntText(std::int64_t n);
+/// The amount with exactly `decimals` (0-4) decimals after ".", rounded half away from zero;
+/// the empty text for 0 when `blankIfZero` is set.
+std::string AmountText(TAmount amount, int decimals, bool blankIfZero);
+/// A new GUID text (36 characters, upper case, no braces); the all-zero GUID on failure.
+std::string NewGuidText();
+/// The text trimmed, with every apostrophe doubled, for use between apostrophes in SQL.
+std::string SqlQuote(std::string_view text);
+/// The text trimmed, control characters turned into blanks and double quotes into "&quot;",
+/// for attribute values of the export file.
+std::string XmlText(std::string_view text);
+
+/// Decimal 32-bit integer with optional sign; `def` when the text is not one.
+int TextToInt(std::string_view text, int def);
+/// Fixed-point amount (sign, digits, one ".", exponent; "," accepted once); `def` otherwise.
+/// Digits beyond the fourth decimal are rounded half to even; never passes through a double.
+TAmount TextToAmount(std::string_view text, TAmount def);
+/// Floating number of the same syntax; `def` otherwise.
+double TextToFloat(std::string_view text, double def);
+/// A day number above 0, or day.month.year with "|", "\", "/", "-", "_" or "," also taken as
+/// separators; `def` when neither gives a valid date.
+TDate TextToDate(std::string_view text, TDate def);
+/// Cuts the text before the first `separator` (trimmed) and leaves the rest (trimmed) in `text`;
+/// without a separator returns the whole text trimmed and empties `text`.
+std::string NextToken(std::string& text, char separator);
+
+/// Reads an optional sign and the decimal digits up to the first other character; 0 when none.
+int LeadingInt(std::string_view text);
+
+/// The date value of a calendar date; false when the date does not exist.
+bool EncodeDate(int year, int month, int day, TDate& out);
+/// The calendar date of a date value.
+void DecodeDate(TDate date, int& year, int& month, int& day);
+/// Now, as a date value with the time of day.
+TDate Now();
+/// Today, as a whole-day date value.
+TDate Today();
+
+/// The program folder, always ending in a separator. Start-up may set it (tests use a
+/// temporary folder); by default it is the folder of the running program file.
+std::filesystem::path ProgramFolder();
+void SetProgramFolder(const std::filesystem::path& folder);
+/// The path of a special folder (12: the user's documents); empty when there is none.
+std::string SpecialFolder(int folderId);
+
+/// Shows (true) or hides (false) the wait cursor; calls do not nest: the first "off" ends it.
+void SetBusy(bool on);
+
+/// Shows the wait cursor for a scope and hides it however the scope ends.
+class TBusyScope {
+public:
+    TBusyScope() { SetBusy(true); }
+    ~TBusyScope() { SetBusy(false); }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+};
+
+} // namespace vendrix
