@@ -29,8 +29,8 @@ int main(int argc, char* argv[])
     window.resize(240, 320);
     auto* layout = new QVBoxLayout(&window);
     auto* label = new QLabel(QString::fromUtf8("Журнал документов\n\nБаза данных:\n")
-                                 + QString::fromStdString(vendrix::DbPath().string()),
-                             &window);
+            + QString::fromStdString(vendrix::DbPath().string()),
+        &window);
     label->setWordWrap(true);
     layout->addWidget(label);
     window.show();

@@ -16,11 +16,39 @@ std::vector<TTreeData> g_goods;
 
 const std::string kEmpty;
 
+// The client query. A database still being upgraded (one step per start) may lack KIND, KOD,
+// CLI_GUID or INFO for a start or two; the list then works without them, reading them as empty,
+// instead of failing the start.
+std::string ClientQuery()
+{
+    static const char* kUpgradedColumns[] = {"KOD", "INFO", "KIND", "CLI_GUID"};
+    std::string present;
+    if (auto info = RunQuery("select name from pragma_table_info('SPR_CLIENTS')")) {
+        for (int r = 0; r < info->RowCount(); ++r) {
+            info->GoToRow(r);
+            present += "," + UpperLatin(Trim(info->Field(0))) + ",";
+        }
+    }
+    std::string columns;
+    for (const char* name :
+        {"KOD", "ANAME", "UNAME", "GUID", "IS_DELETED", "INFO", "KIND", "CLI_GUID"}) {
+        bool upgraded = false;
+        for (const char* u : kUpgradedColumns)
+            upgraded = upgraded || std::string_view(u) == name;
+        // With no column list at all (no table) the full query runs and reports the table.
+        if (upgraded && !present.empty()
+            && present.find("," + std::string(name) + ",") == std::string::npos)
+            continue;
+        columns += columns.empty() ? "" : ", ";
+        columns += name;
+    }
+    return "select " + columns + " from SPR_CLIENTS where (IS_FOLDER=0) order by UNAME";
+}
+
 bool ReadClients()
 {
     g_clients.clear();
-    auto q = RunQuery("select KOD, ANAME, UNAME, GUID, IS_DELETED, INFO, KIND, CLI_GUID from "
-                      "SPR_CLIENTS where (IS_FOLDER=0) order by UNAME");
+    auto q = RunQuery(ClientQuery());
     if (!q)
         return false;
     g_clients.reserve(static_cast<std::size_t>(q->RowCount()));
@@ -92,9 +120,15 @@ void ReadGoods()
 
 } // namespace
 
-const std::vector<TSprListItem>& ClientList() { return g_clients; }
+const std::vector<TSprListItem>& ClientList()
+{
+    return g_clients;
+}
 
-std::vector<TTreeData>& GoodsList() { return g_goods; }
+std::vector<TTreeData>& GoodsList()
+{
+    return g_goods;
+}
 
 void FreeReferenceLists()
 {
@@ -193,8 +227,8 @@ void BuildSkuGridAxes(TSkuGrid& sku, bool withGuidRow)
     }
 }
 
-int FindRowByPrefix(int rowCount, const std::function<std::string_view(int row)>& cellText,
-                    std::string_view text)
+int FindRowByPrefix(
+    int rowCount, const std::function<std::string_view(int row)>& cellText, std::string_view text)
 {
     for (int r = 0; r < rowCount; ++r) {
         if (platform::StartsWithIgnoreCase(cellText(r), text))

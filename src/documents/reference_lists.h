@@ -19,10 +19,10 @@ struct TSprListItem {
     std::string KOD;
     std::string ANAME;
     std::string GUID;
-    std::string INFO;     // "|" stands for a line break
+    std::string INFO; // "|" stands for a line break
     std::string CLI_GUID; // for a trade point: its client
     bool deleted = false; // shipment to this client is forbidden
-    int KIND = 0;         // 0 or 1: client; 2: trade point
+    int KIND = 0; // 0 or 1: client; 2: trade point
 };
 
 /// A group or an item of SPR_GOODS.
@@ -37,7 +37,7 @@ struct TTreeData {
     std::string ED_IZM;
     TAmount PRICE = 0;
     TAmount quantity = 0; // working field of the goods forms
-    TAmount sum = 0;      // working field of the goods forms
+    TAmount sum = 0; // working field of the goods forms
     TTreeData* parent = nullptr;
 };
 
@@ -99,7 +99,7 @@ void BuildSkuGridAxes(TSkuGrid& sku, bool withGuidRow);
 
 /// The first row whose text (given by `cellText`) begins with `text`, ignoring letter case;
 /// -1 when none or no rows. An empty text finds the first row.
-int FindRowByPrefix(int rowCount, const std::function<std::string_view(int row)>& cellText,
-                    std::string_view text);
+int FindRowByPrefix(
+    int rowCount, const std::function<std::string_view(int row)>& cellText, std::string_view text);
 
 } // namespace vendrix

@@ -25,8 +25,8 @@ std::filesystem::path RunningProgramFolder()
     return exe.parent_path();
 }
 
-bool DeviceUniqueId(const std::vector<std::uint8_t>& applicationData,
-                    std::vector<std::uint8_t>& out)
+bool DeviceUniqueId(
+    const std::vector<std::uint8_t>& applicationData, std::vector<std::uint8_t>& out)
 {
     const QByteArray machine = QSysInfo::machineUniqueId();
     if (machine.isEmpty())
@@ -36,7 +36,7 @@ bool DeviceUniqueId(const std::vector<std::uint8_t>& applicationData,
     QCryptographicHash hash(QCryptographicHash::Sha1);
     hash.addData(machine);
     hash.addData(QByteArrayView(reinterpret_cast<const char*>(applicationData.data()),
-                                static_cast<qsizetype>(applicationData.size())));
+        static_cast<qsizetype>(applicationData.size())));
     const QByteArray digest = hash.result();
     out.assign(digest.begin(), digest.end());
     return out.size() == 20;
@@ -67,7 +67,7 @@ TLocalTime FromTimeT(std::time_t t, int millisecond)
     std::tm tm {};
     localtime_r(&t, &tm);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-            millisecond};
+        millisecond};
 }
 
 } // namespace
@@ -76,12 +76,13 @@ TLocalTime LocalNow()
 {
     const auto now = std::chrono::system_clock::now();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
-    return FromTimeT(std::chrono::system_clock::to_time_t(now), static_cast<int>(ms.count() % 1000));
+    return FromTimeT(
+        std::chrono::system_clock::to_time_t(now), static_cast<int>(ms.count() % 1000));
 }
 
 bool FileLocalTime(const std::filesystem::path& file, TLocalTime& out)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(file.c_str(), &st) != 0)
         return false;
     out = FromTimeT(st.st_mtime, 0);

@@ -16,8 +16,8 @@ std::filesystem::path RunningProgramFolder();
 
 /// The device's unique identifier for the given application data: 20 bytes, the same on every
 /// call on one machine. Fails (returns false) when the machine has no identifier.
-bool DeviceUniqueId(const std::vector<std::uint8_t>& applicationData,
-                    std::vector<std::uint8_t>& out);
+bool DeviceUniqueId(
+    const std::vector<std::uint8_t>& applicationData, std::vector<std::uint8_t>& out);
 
 /// A new random GUID as 36 upper-case hexadecimal characters in groups 8-4-4-4-12, without
 /// braces; empty when generation fails.

@@ -12,7 +12,10 @@ namespace {
 
 class TConverter {
 public:
-    TConverter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    TConverter(const char* to, const char* from)
+        : m_cd(iconv_open(to, from))
+    {
+    }
     ~TConverter()
     {
         if (m_cd != reinterpret_cast<iconv_t>(-1))
@@ -25,8 +28,7 @@ public:
 
     /// Converts `in`, calling `onBad` on each input position iconv refuses; `onBad` appends its
     /// replacement to `out` and returns how many input bytes to skip (at least 1).
-    template <typename Fallback>
-    std::string Run(std::string_view in, Fallback onBad)
+    template <typename Fallback> std::string Run(std::string_view in, Fallback onBad)
     {
         std::string out;
         out.reserve(in.size() * 2 + 8);
@@ -136,9 +138,8 @@ std::string Utf8ToCp1251(std::string_view utf8)
     if (IsAscii(utf8))
         return std::string(utf8);
     static TConverter converter("WINDOWS-1251", "UTF-8");
-    return converter.Run(utf8, [](std::string_view rest, std::string& out) {
-        return EncodeFallback(rest, out, true);
-    });
+    return converter.Run(utf8,
+        [](std::string_view rest, std::string& out) { return EncodeFallback(rest, out, true); });
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251)
@@ -162,9 +163,8 @@ std::string Utf8ToCp866(std::string_view utf8)
     if (IsAscii(utf8))
         return std::string(utf8);
     static TConverter converter("CP866", "UTF-8");
-    return converter.Run(utf8, [](std::string_view rest, std::string& out) {
-        return EncodeFallback(rest, out, false);
-    });
+    return converter.Run(utf8,
+        [](std::string_view rest, std::string& out) { return EncodeFallback(rest, out, false); });
 }
 
 } // namespace vendrix

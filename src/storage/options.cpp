@@ -20,14 +20,38 @@ struct TDefault {
 
 // The 33 settings every new database starts with, in this order.
 constexpr std::array<TDefault, 33> kDefaults = {{
-    {"USEFTP", "0"},        {"FTPAUTH", "0"},       {"USEZIP", "0"},       {"FTPAUTO", "1"},
-    {"CONN_INET", "1"},     {"CONN_LAN", "1"},      {"BREAK_INET", "1"},   {"FTP_PAUSE", "1"},
-    {"LINES_ZH", "1"},      {"LINES_DOC", "1"},     {"LINES_OTHER", "0"},  {"FONT_SIZE", "1"},
-    {"Q_ON_EXIT", "1"},     {"TRAY_ICON", "1"},     {"X_IS_CLOSE", "0"},   {"HIDE_PERIOD", "0"},
-    {"HIDE_FTP_PAGE", "0"}, {"HIDE_L_EXCH", "1"},   {"HIDE_ABOUTBOX", "0"}, {"DOC_TRADE_P", "0"},
-    {"DOC_SKU", "0"},       {"DOC_PRICES", "0"},    {"NEWDOC_DATE", "0"},  {"DOCPAGE", "0"},
-    {"SPR_QSEARCH", "1"},   {"SPR_CODES", "1"},     {"SPR_QCLIENT", "1"},  {"UseSUMS", "1"},
-    {"NOCOPY_DATE", "1"},   {"NOCOPY_TP", "1"},     {"NOCOPY_COMM", "1"},  {"NOCOPY_SKU", "1"},
+    {"USEFTP", "0"},
+    {"FTPAUTH", "0"},
+    {"USEZIP", "0"},
+    {"FTPAUTO", "1"},
+    {"CONN_INET", "1"},
+    {"CONN_LAN", "1"},
+    {"BREAK_INET", "1"},
+    {"FTP_PAUSE", "1"},
+    {"LINES_ZH", "1"},
+    {"LINES_DOC", "1"},
+    {"LINES_OTHER", "0"},
+    {"FONT_SIZE", "1"},
+    {"Q_ON_EXIT", "1"},
+    {"TRAY_ICON", "1"},
+    {"X_IS_CLOSE", "0"},
+    {"HIDE_PERIOD", "0"},
+    {"HIDE_FTP_PAGE", "0"},
+    {"HIDE_L_EXCH", "1"},
+    {"HIDE_ABOUTBOX", "0"},
+    {"DOC_TRADE_P", "0"},
+    {"DOC_SKU", "0"},
+    {"DOC_PRICES", "0"},
+    {"NEWDOC_DATE", "0"},
+    {"DOCPAGE", "0"},
+    {"SPR_QSEARCH", "1"},
+    {"SPR_CODES", "1"},
+    {"SPR_QCLIENT", "1"},
+    {"UseSUMS", "1"},
+    {"NOCOPY_DATE", "1"},
+    {"NOCOPY_TP", "1"},
+    {"NOCOPY_COMM", "1"},
+    {"NOCOPY_SKU", "1"},
     {"NOCOPY_PRICES", "1"},
 }};
 
@@ -74,7 +98,7 @@ std::string GetOption(TSqlQuery* connection, std::string_view name, std::string_
     // The key goes in as a string literal with apostrophes doubled, so no name can end the
     // literal early or be taken for a column name.
     const std::string sql = "select OPT_NAME, OPT_VAL from MY_OPTIONS where (Upper(OPT_NAME)='"
-                            + Quoted(UpperLatin(name)) + "') limit 1";
+        + Quoted(UpperLatin(name)) + "') limit 1";
     std::unique_ptr<TSqlQuery> own;
     std::string value;
     if (connection) {
@@ -104,9 +128,10 @@ std::string GetOption(TSqlQuery* connection, std::string_view name, std::string_
 void SetOption(std::string_view name, std::string_view value)
 {
     const std::string n = Quoted(name);
-    RunStatement("begin;\r\ndelete from MY_OPTIONS where (OPT_NAME='" + n + "');\r\n"
-                 "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('" + n + "', '"
-                 + Quoted(value) + "');\r\ncommit;");
+    RunStatement("begin;\r\ndelete from MY_OPTIONS where (OPT_NAME='" + n
+        + "');\r\n"
+          "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('"
+        + n + "', '" + Quoted(value) + "');\r\ncommit;");
 }
 
 std::string DefaultOptionsScript()
@@ -123,6 +148,9 @@ std::string DefaultOptionsScript()
     return script;
 }
 
-void StoreDefaultOptions(TSqlQuery& connection) { connection.Exec(DefaultOptionsScript()); }
+void StoreDefaultOptions(TSqlQuery& connection)
+{
+    connection.Exec(DefaultOptionsScript());
+}
 
 } // namespace vendrix

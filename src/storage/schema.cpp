@@ -22,19 +22,23 @@ struct TTable {
 
 // The creating statements as the devices have always written them (the odd blanks included).
 constexpr std::array<TTable, 10> kTables = {{
-    {"SPR_CLIENTS", "create table SPR_CLIENTS (GUID, ID , ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
-                    "UNAME, INFO, GPS_X, GPS_Y, GPS_Z, KIND, KOD, CLI_GUID)"},
-    {"SPR_GOODS", "create table SPR_GOODS  (GUID, ID , ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, "
-                  "PRICE, ED_IZM, CATEGORY, KOD)"},
+    {"SPR_CLIENTS",
+        "create table SPR_CLIENTS (GUID, ID , ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
+        "UNAME, INFO, GPS_X, GPS_Y, GPS_Z, KIND, KOD, CLI_GUID)"},
+    {"SPR_GOODS",
+        "create table SPR_GOODS  (GUID, ID , ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, "
+        "PRICE, ED_IZM, CATEGORY, KOD)"},
     {"SPR_COMPETITORS", "create table SPR_COMPETITORS (GUID, ID, IS_DELETED, ANAME, UNAME)"},
     {"SPR_GOOD_CAT", "create table SPR_GOOD_CAT (GUID, ID, IS_DELETED, ANAME, UNAME)"},
-    {"DOC_HEADS", "create table DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
-                  "EXP_DATE, REC_TIME, CLI_GUID, CLI_NAME, TP_GUID, TP_NAME, ORD_SUMM, ORD_WEIGHT, "
-                  "ORD_LINES, SKU_LINES, PRC_LINES, STR_BASIS, STR_PRIM, GPS_X, GPS_Y, GPS_Z)"},
+    {"DOC_HEADS",
+        "create table DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
+        "EXP_DATE, REC_TIME, CLI_GUID, CLI_NAME, TP_GUID, TP_NAME, ORD_SUMM, ORD_WEIGHT, "
+        "ORD_LINES, SKU_LINES, PRC_LINES, STR_BASIS, STR_PRIM, GPS_X, GPS_Y, GPS_Z)"},
     {"DOC_ORDERS", "create table DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE, SUMM)"},
     {"DOC_SKUS", "create table DOC_SKUS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_CNT, C_GUID, C_NAME)"},
-    {"DOC_COMPETS", "create table DOC_COMPETS (DOC_ID, ORDER_ID, CLI_GUID, CLI_NAME, G_GUID, "
-                    "G_NAME, PRICE)"},
+    {"DOC_COMPETS",
+        "create table DOC_COMPETS (DOC_ID, ORDER_ID, CLI_GUID, CLI_NAME, G_GUID, "
+        "G_NAME, PRICE)"},
     {"MY_MESSAGES", "create table MY_MESSAGES (GUID, M_DATE, M_TYPE, S_TITLE, S_BODY, IS_NEW)"},
     {"MY_OPTIONS", "create table MY_OPTIONS (OPT_NAME, OPT_VAL, OPT_DESCR)"},
 }};
@@ -45,7 +49,10 @@ struct TStep {
     const char* upgrade;
 };
 
-bool Run(TSqlQuery& q, std::string_view sql) { return q.Exec(sql); }
+bool Run(TSqlQuery& q, std::string_view sql)
+{
+    return q.Exec(sql);
+}
 
 // Creates the table when missing, else applies the first of its steps whose columns are
 // missing. Returns the outcome of the statement run, true when none was needed.
@@ -76,8 +83,8 @@ bool TableHas(TSqlQuery& connection, std::string_view table, std::string_view co
     if (IsNewDatabase())
         return false;
     try {
-        return connection.Exec("select " + std::string(columns) + " from " + std::string(table)
-                               + " limit 1");
+        return connection.Exec(
+            "select " + std::string(columns) + " from " + std::string(table) + " limit 1");
     } catch (const std::exception&) {
         return false;
     }
@@ -90,29 +97,32 @@ bool CheckSchema()
     if (!q)
         return false;
     bool ok = EnsureTable(*q, "SPR_CLIENTS",
-                          {{"KIND, KOD", "Begin; Alter table SPR_CLIENTS add KIND; alter table "
-                                         "SPR_CLIENTS add KOD; Commit;"},
-                           {"CLI_GUID", "Alter table SPR_CLIENTS add CLI_GUID"},
-                           {"INFO", "Alter table SPR_CLIENTS add INFO"}});
+        {{"KIND, KOD",
+             "Begin; Alter table SPR_CLIENTS add KIND; alter table "
+             "SPR_CLIENTS add KOD; Commit;"},
+            {"CLI_GUID", "Alter table SPR_CLIENTS add CLI_GUID"},
+            {"INFO", "Alter table SPR_CLIENTS add INFO"}});
     if (ok)
         ok = EnsureTable(*q, "SPR_GOODS",
-                         {{"ED_IZM, CATEGORY, KOD",
-                           "Begin; Alter table SPR_GOODS add ED_IZM; Alter table SPR_GOODS add "
-                           "CATEGORY; Alter table SPR_GOODS add KOD; Commit;"}});
+            {{"ED_IZM, CATEGORY, KOD",
+                "Begin; Alter table SPR_GOODS add ED_IZM; Alter table SPR_GOODS add "
+                "CATEGORY; Alter table SPR_GOODS add KOD; Commit;"}});
     if (ok)
         ok = EnsureTable(*q, "SPR_COMPETITORS", {});
     if (ok)
         ok = EnsureTable(*q, "SPR_GOOD_CAT", {});
     if (ok)
         ok = EnsureTable(*q, "DOC_HEADS",
-                         {{"TP_GUID, TP_NAME", "Begin; Alter table DOC_HEADS add TP_GUID; Alter "
-                                               "table DOC_HEADS add TP_NAME; Commit;"}});
+            {{"TP_GUID, TP_NAME",
+                "Begin; Alter table DOC_HEADS add TP_GUID; Alter "
+                "table DOC_HEADS add TP_NAME; Commit;"}});
     if (ok)
         ok = EnsureTable(*q, "DOC_ORDERS", {});
     if (ok)
         ok = EnsureTable(*q, "DOC_SKUS",
-                         {{"C_GUID, C_NAME", "Begin; Alter table DOC_SKUS add C_GUID; Alter table "
-                                             "DOC_SKUS add C_NAME; Commit;"}});
+            {{"C_GUID, C_NAME",
+                "Begin; Alter table DOC_SKUS add C_GUID; Alter table "
+                "DOC_SKUS add C_NAME; Commit;"}});
     if (ok)
         ok = EnsureTable(*q, "DOC_COMPETS", {});
     if (ok)

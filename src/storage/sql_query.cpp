@@ -59,9 +59,15 @@ std::unique_ptr<TSqlQuery> TSqlQuery::Create(const std::filesystem::path& path, 
     return query;
 }
 
-TSqlQuery::TSqlQuery(std::filesystem::path path) : m_path(std::move(path)) {}
+TSqlQuery::TSqlQuery(std::filesystem::path path)
+    : m_path(std::move(path))
+{
+}
 
-TSqlQuery::~TSqlQuery() { Close(); }
+TSqlQuery::~TSqlQuery()
+{
+    Close();
+}
 
 bool TSqlQuery::Open()
 {
@@ -164,7 +170,7 @@ std::string TSqlQuery::LastRowValue(int c) const
         || static_cast<std::size_t>(m_colCount) > m_results.size())
         return {};
     return m_results[m_results.size() - static_cast<std::size_t>(m_colCount)
-                     + static_cast<std::size_t>(c)];
+        + static_cast<std::size_t>(c)];
 }
 
 std::string TSqlQuery::ColumnName(int c) const
@@ -202,7 +208,10 @@ std::unique_ptr<TSqlQuery> RunQuery(std::string_view sql)
     return query;
 }
 
-bool RunStatement(std::string_view sql) { return RunQuery(sql) != nullptr; }
+bool RunStatement(std::string_view sql)
+{
+    return RunQuery(sql) != nullptr;
+}
 
 bool InitDatabaseLocation(const std::filesystem::path& programFolder)
 {
@@ -222,8 +231,14 @@ bool InitDatabaseLocation(const std::filesystem::path& programFolder)
     return true;
 }
 
-const std::filesystem::path& DbPath() { return g_dbPath; }
+const std::filesystem::path& DbPath()
+{
+    return g_dbPath;
+}
 
-bool IsNewDatabase() { return g_isNewDatabase; }
+bool IsNewDatabase()
+{
+    return g_isNewDatabase;
+}
 
 } // namespace vendrix

@@ -11,14 +11,14 @@ namespace {
 // Used before anything is installed: stays quiet and takes the cautious answer.
 class TSilentUserInterface : public TUserInterface {
 public:
-    void Message(const std::string&, TIcon) override {}
+    void Message(const std::string&, TIcon) override { }
     TAnswer Ask(const std::string&, TIcon, TButtons buttons) override
     {
         return buttons == TButtons::YesNo || buttons == TButtons::YesNoCancel ? TAnswer::No
-                                                                               : TAnswer::Cancel;
+                                                                              : TAnswer::Cancel;
     }
-    void SetBusyCursor(bool) override {}
-    void ProcessEvents() override {}
+    void SetBusyCursor(bool) override { }
+    void ProcessEvents() override { }
     std::string PickFolder(const std::string&) override { return {}; }
 };
 
@@ -56,9 +56,15 @@ const char* IconWord(TIcon icon)
 
 } // namespace
 
-void InstallUserInterface(TUserInterface* ui) { g_installed = ui; }
+void InstallUserInterface(TUserInterface* ui)
+{
+    g_installed = ui;
+}
 
-TUserInterface& UI() { return g_installed ? *g_installed : g_silent; }
+TUserInterface& UI()
+{
+    return g_installed ? *g_installed : g_silent;
+}
 
 void TConsoleUserInterface::Message(const std::string& text, TIcon icon)
 {
@@ -76,14 +82,16 @@ TAnswer TConsoleUserInterface::Ask(const std::string& text, TIcon icon, TButtons
     std::cerr << (yesNo ? " [y/n] " : " [o/c] ");
     if (m_assumeYes) {
         std::cerr << "y" << std::endl;
-        return yesNo ? TAnswer::Yes : (buttons == TButtons::RetryCancel ? TAnswer::Retry : TAnswer::Ok);
+        return yesNo ? TAnswer::Yes
+                     : (buttons == TButtons::RetryCancel ? TAnswer::Retry : TAnswer::Ok);
     }
     std::string line;
     if (!std::getline(std::cin, line) || line.empty())
         return NegativeAnswer(buttons);
     const char c = line[0];
     if (c == 'y' || c == 'Y' || c == 'o' || c == 'O' || c == 'r' || c == 'R')
-        return yesNo ? TAnswer::Yes : (buttons == TButtons::RetryCancel ? TAnswer::Retry : TAnswer::Ok);
+        return yesNo ? TAnswer::Yes
+                     : (buttons == TButtons::RetryCancel ? TAnswer::Retry : TAnswer::Ok);
     if (buttons == TButtons::YesNoCancel && (c == 'c' || c == 'C'))
         return TAnswer::Cancel;
     return NegativeAnswer(buttons);
@@ -139,11 +147,15 @@ void TScriptedUserInterface::Clear()
     unansweredQuestions = 0;
 }
 
-TUserInterfaceGuard::TUserInterfaceGuard(TUserInterface* ui) : m_previous(g_installed)
+TUserInterfaceGuard::TUserInterfaceGuard(TUserInterface* ui)
+    : m_previous(g_installed)
 {
     g_installed = ui;
 }
 
-TUserInterfaceGuard::~TUserInterfaceGuard() { g_installed = m_previous; }
+TUserInterfaceGuard::~TUserInterfaceGuard()
+{
+    g_installed = m_previous;
+}
 
 } // namespace vendrix

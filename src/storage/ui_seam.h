@@ -38,11 +38,14 @@ TUserInterface& UI();
 /// command-line companion.
 class TConsoleUserInterface : public TUserInterface {
 public:
-    explicit TConsoleUserInterface(bool assumeYes = false) : m_assumeYes(assumeYes) {}
+    explicit TConsoleUserInterface(bool assumeYes = false)
+        : m_assumeYes(assumeYes)
+    {
+    }
     void Message(const std::string& text, TIcon icon) override;
     TAnswer Ask(const std::string& text, TIcon icon, TButtons buttons) override;
-    void SetBusyCursor(bool) override {}
-    void ProcessEvents() override {}
+    void SetBusyCursor(bool) override { }
+    void ProcessEvents() override { }
     std::string PickFolder(const std::string& start) override { return start; }
 
 private:

@@ -14,7 +14,10 @@ namespace vendrix {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Trim, then the first "," becomes "." (the office and the agent may type either).
 std::string NormaliseNumber(std::string_view text)
@@ -78,7 +81,6 @@ bool SplitNumber(std::string_view s, TNumberParts& parts)
     }
     return i == n;
 }
-
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 long long DaysFromCivil(long long y, unsigned m, unsigned d)
@@ -150,7 +152,10 @@ std::string DateText(TDate date)
     return buf;
 }
 
-std::string IntText(std::int64_t n) { return std::to_string(n); }
+std::string IntText(std::int64_t n)
+{
+    return std::to_string(n);
+}
 
 std::string AmountText(TAmount amount, int decimals, bool blankIfZero)
 {
@@ -162,8 +167,8 @@ std::string AmountText(TAmount amount, int decimals, bool blankIfZero)
         decimals = 4;
     const bool negative = amount < 0;
     // Unsigned magnitude, so the most negative amount prints too.
-    std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(amount)
-                                       : static_cast<std::uint64_t>(amount);
+    std::uint64_t magnitude
+        = negative ? 0 - static_cast<std::uint64_t>(amount) : static_cast<std::uint64_t>(amount);
     std::uint64_t divisor = 1;
     for (int i = decimals; i < 4; ++i)
         divisor *= 10;
@@ -271,7 +276,8 @@ TAmount TextToAmount(std::string_view text, TAmount def)
             return def;
         if (keep >= 0) {
             for (long long i = 0; i < keep; ++i)
-                value = value * 10 + static_cast<unsigned>(digits[static_cast<std::size_t>(i)] - '0');
+                value
+                    = value * 10 + static_cast<unsigned>(digits[static_cast<std::size_t>(i)] - '0');
             if (keep < length) {
                 firstDropped = digits[static_cast<std::size_t>(keep)] - '0';
                 for (long long i = keep + 1; i < length; ++i)
@@ -283,7 +289,8 @@ TAmount TextToAmount(std::string_view text, TAmount def)
         if (firstDropped > 5 || (firstDropped == 5 && (restNonZero || (value & 1) != 0)))
             ++value;
     }
-    const unsigned __int128 limit = static_cast<unsigned __int128>(INT64_MAX) + (p.negative ? 1 : 0);
+    const unsigned __int128 limit
+        = static_cast<unsigned __int128>(INT64_MAX) + (p.negative ? 1 : 0);
     if (value > limit)
         return def;
     if (p.negative)
@@ -316,9 +323,9 @@ bool EncodeDate(int year, int month, int day, TDate& out)
     const int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
     if (day > last)
         return false;
-    out = static_cast<TDate>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                           static_cast<unsigned>(day))
-                             + kEpochOffset);
+    out = static_cast<TDate>(
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day))
+        + kEpochOffset);
     return true;
 }
 
@@ -410,7 +417,10 @@ std::filesystem::path ProgramFolder()
     return s;
 }
 
-void SetProgramFolder(const std::filesystem::path& folder) { ProgramFolderValue() = folder; }
+void SetProgramFolder(const std::filesystem::path& folder)
+{
+    ProgramFolderValue() = folder;
+}
 
 std::string SpecialFolder(int folderId)
 {

@@ -31,7 +31,7 @@ QMessageBox::Icon ToQt(TIcon icon)
 int Show(const std::string& text, TIcon icon, QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(ToQt(icon), QString::fromUtf8(kAppCaption), QString::fromStdString(text),
-                    buttons, QApplication::activeWindow());
+        buttons, QApplication::activeWindow());
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     // The wait cursor must not hide the box's buttons from the agent.
     const bool busy = QApplication::overrideCursor() != nullptr;
@@ -98,12 +98,15 @@ void TQtUserInterface::SetBusyCursor(bool on)
     }
 }
 
-void TQtUserInterface::ProcessEvents() { QApplication::processEvents(); }
+void TQtUserInterface::ProcessEvents()
+{
+    QApplication::processEvents();
+}
 
 std::string TQtUserInterface::PickFolder(const std::string& start)
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        QApplication::activeWindow(), QString::fromUtf8(kAppCaption), QString::fromStdString(start));
+    const QString folder = QFileDialog::getExistingDirectory(QApplication::activeWindow(),
+        QString::fromUtf8(kAppCaption), QString::fromStdString(start));
     return folder.toStdString();
 }
 

@@ -52,8 +52,8 @@ TEST_F(ReferenceListsTest, GoodsTreeDropsBadIdsAndLinksParents)
     std::vector<std::string> names;
     for (const auto& n : g)
         names.push_back(n.ANAME);
-    EXPECT_EQ(names, (std::vector<std::string>{"Напитки", "Сок", "Сирота", "Верх", "Дубль",
-                                               "Вода"}));
+    EXPECT_EQ(
+        names, (std::vector<std::string> {"Напитки", "Сок", "Сирота", "Верх", "Дубль", "Вода"}));
     EXPECT_EQ(g[1].ID, 17);
     EXPECT_EQ(g[1].PRICE, 125000);
     EXPECT_EQ(g[1].KOD, "А17");

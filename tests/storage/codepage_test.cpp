@@ -27,10 +27,16 @@ TEST(CodePage, KnownLetters)
 
 TEST(CodePage, UnmappableAndBrokenTextBecomesQuestionMarks)
 {
-    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xAD" "b"), "a?b");   // a Chinese letter
-    EXPECT_EQ(Utf8ToCp1251("a\xFF" "b"), "a?b");           // not UTF-8 at all
-    EXPECT_EQ(Utf8ToCp1251("a\xD0"), "a?");                // cut-off sequence at the end
-    EXPECT_EQ(Utf8ToCp1251("\xD0" "Ж"), "?\xC6");          // a broken lead keeps the next letter
+    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xAD"
+                           "b"),
+        "a?b"); // a Chinese letter
+    EXPECT_EQ(Utf8ToCp1251("a\xFF"
+                           "b"),
+        "a?b"); // not UTF-8 at all
+    EXPECT_EQ(Utf8ToCp1251("a\xD0"), "a?"); // cut-off sequence at the end
+    EXPECT_EQ(Utf8ToCp1251("\xD0"
+                           "Ж"),
+        "?\xC6"); // a broken lead keeps the next letter
 }
 
 } // namespace

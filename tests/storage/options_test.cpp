@@ -47,8 +47,8 @@ TEST_F(OptionsTest, WritingReplacesRowsOfTheExactName)
     SetOption("AgentName", "Сидоров");
     EXPECT_EQ(test::Value("select count(*) from MY_OPTIONS where OPT_NAME='AgentName'"), "1");
     EXPECT_EQ(GetOption(nullptr, "AGENTNAME"), "Сидоров");
-    EXPECT_EQ(test::Value("select OPT_DESCR is null from MY_OPTIONS where OPT_NAME='AgentName'"),
-              "1");
+    EXPECT_EQ(
+        test::Value("select OPT_DESCR is null from MY_OPTIONS where OPT_NAME='AgentName'"), "1");
 
     // Another letter case adds a second row; the older row still wins the read.
     SetOption("UseZip", "1");
@@ -100,11 +100,11 @@ TEST(OptionsScript, DefaultsAreOneTransactionJoinedByCrLf)
     const std::string script = DefaultOptionsScript();
     EXPECT_EQ(script.rfind("BEGIN;\r\ninsert into MY_OPTIONS (OPT_NAME, OPT_VAL) values "
                            "('USEFTP', '0');\r\n",
-                           0),
-              0u);
+                  0),
+        0u);
     EXPECT_NE(script.find("\r\ninsert into MY_OPTIONS (OPT_NAME, OPT_VAL) values "
                           "('NOCOPY_PRICES', '1');\r\nCOMMIT;"),
-              std::string::npos);
+        std::string::npos);
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include "storage/sql_query.h"
 #include "support/test_support.h"
 
-
 namespace vendrix {
 namespace {
 
@@ -137,8 +136,8 @@ TEST_F(SqlQueryTest, RunQueryFailureReportsAndReturnsNothing)
     folder.ui.Clear();
     EXPECT_FALSE(RunQuery("select NOPE from T"));
     EXPECT_FALSE(RunStatement("selec 1"));
-    EXPECT_EQ(folder.ui.Texts(), (std::vector<std::string>{"no such column: NOPE",
-                                                            "near \"selec\": syntax error"}));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {"no such column: NOPE", "near \"selec\": syntax error"}));
     EXPECT_TRUE(RunStatement("select 1"));
 }
 
@@ -190,7 +189,7 @@ TEST(SqlQueryOpen, LockedDatabaseSaysSoInRussian)
     EXPECT_FALSE(RunStatement("insert into T values (2)"));
     ASSERT_EQ(folder.ui.shown.size(), 1u);
     EXPECT_EQ(folder.ui.shown[0].text,
-              "База данных занята другой программой. Повторите позже.\r\ndatabase is locked");
+        "База данных занята другой программой. Повторите позже.\r\ndatabase is locked");
     ASSERT_TRUE(holder->Exec("commit;"));
     holder.reset();
     EXPECT_EQ(test::Value("select count(*) from T"), "1");

@@ -73,8 +73,8 @@ TEST(TextToAmount, Cases)
 
 TEST(TextToAmount, RoundTripsAmountText)
 {
-    const TAmount samples[] = {0, 1, -1, 9999, 10000, 123456789, -987654321012, INT64_MAX,
-                               INT64_MIN};
+    const TAmount samples[]
+        = {0, 1, -1, 9999, 10000, 123456789, -987654321012, INT64_MAX, INT64_MIN};
     for (TAmount a : samples)
         EXPECT_EQ(TextToAmount(AmountText(a, 4, false), 0), a) << a;
 }
@@ -186,8 +186,8 @@ TEST(Guids, NewGuidTextFormAndUniqueness)
             if (k == 8 || k == 13 || k == 18 || k == 23)
                 EXPECT_EQ(g[k], '-');
             else
-                EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(g[k]))
-                            || (g[k] >= 'A' && g[k] <= 'F'))
+                EXPECT_TRUE(
+                    std::isdigit(static_cast<unsigned char>(g[k])) || (g[k] >= 'A' && g[k] <= 'F'))
                     << g;
         }
         seen.insert(g);

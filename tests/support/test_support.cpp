@@ -23,18 +23,25 @@ std::filesystem::path MakeTempFolder()
 
 } // namespace
 
-TProgramFolder::TProgramFolder() : m_path(MakeTempFolder()), m_guard(&ui) {}
+TProgramFolder::TProgramFolder()
+    : m_path(MakeTempFolder())
+    , m_guard(&ui)
+{
+}
 
 TProgramFolder::~TProgramFolder()
 {
     FreeReferenceLists();
     std::error_code ec;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(
+        m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(m_path, ec);
 }
 
-bool TProgramFolder::Start() { return StartStorage(m_path); }
+bool TProgramFolder::Start()
+{
+    return StartStorage(m_path);
+}
 
 void StartedFolderTest::SetUp()
 {
@@ -81,6 +88,9 @@ std::string Value(const std::string& sql)
     return values.empty() ? std::string() : values.front();
 }
 
-void Exec(const std::string& sql) { EXPECT_TRUE(RunStatement(sql)) << sql; }
+void Exec(const std::string& sql)
+{
+    EXPECT_TRUE(RunStatement(sql)) << sql;
+}
 
 } // namespace vendrix::test
