@@ -4,9 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh --target vendrix
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="/tmp/runtime-$(id -un)"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: starting Vendrix Agent on a virtual X display (Xvfb)."
-    echo "Take a screenshot with: scripts/screenshot.sh, or connect a display and run again."
     exec xvfb-run -a -s "-screen 0 480x640x24" build/vendrix "$@"
 fi
 exec build/vendrix "$@"
