@@ -1,1 +1,1 @@
-vendrix_core_test(documents_test documents/reference_lists_test.cpp)
+vendrix_core_test(documents_test documents/reference_lists_test.cpp documents/document_test.cpp)

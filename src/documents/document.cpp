@@ -1,0 +1,392 @@
+// Document persistence. Save runs its statements in one transaction: a failure part-way
+// leaves the stored document exactly as it was, so no order is ever half rewritten.
+#include "documents/document.h"
+
+#include "storage/options.h"
+#include "storage/sql_query.h"
+#include "storage/ui_seam.h"
+
+#include <map>
+#include <memory>
+
+namespace vendrix {
+
+namespace {
+
+// A string literal for SQL; GUIDs go in this way so that none can be taken for a column name.
+std::string Literal(std::string_view text)
+{
+    return "'" + SqlQuote(text) + "'";
+}
+
+// "yyyy-MM-dd" as save writes it; false for any other text.
+bool ReadStoredDate(const std::string& text, TDate& out)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    }
+    return EncodeDate(std::stoi(text.substr(0, 4)), std::stoi(text.substr(5, 2)),
+        std::stoi(text.substr(8, 2)), out);
+}
+
+// The comment on one line: the office's 1C takes STR_PRIM as a single-line text.
+std::string FlattenComment(const std::string& comment)
+{
+    std::string t = Trim(comment);
+    std::string out;
+    out.reserve(t.size());
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n') {
+            out.push_back(' ');
+            ++i;
+        } else if (c == '\r' || c == '\n' || c == '\b' || c == '\t') {
+            out.push_back(' ');
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+// The quantity as written into DOC_ORDERS.G_WT: the text as shown when it is a plain decimal;
+// an empty text as 0; any other readable number in its normal form; never raw text that could
+// break the statement.
+std::string QuantityValue(const std::string& text)
+{
+    const std::string t = Trim(text);
+    if (t.empty())
+        return "0"; // the keypad leaves zero quantities empty
+    bool plain = true;
+    bool point = false;
+    for (std::size_t i = 0; i < t.size() && plain; ++i) {
+        const char c = t[i];
+        if (c == '-' && i == 0 && t.size() > 1)
+            continue;
+        if (c == '.' && !point && i > 0 && i + 1 < t.size()) {
+            point = true;
+            continue;
+        }
+        plain = c >= '0' && c <= '9';
+    }
+    if (plain)
+        return t;
+    return AmountText(TextToAmount(t, 0), 4, false);
+}
+
+// Column index -> category GUID from the "c=GUID\n" lines of the column map.
+std::map<int, std::string> ParseColumnMap(const std::string& map)
+{
+    std::map<int, std::string> out;
+    std::size_t at = 0;
+    while (at < map.size()) {
+        std::size_t end = map.find('\n', at);
+        if (end == std::string::npos)
+            end = map.size();
+        const std::string line = map.substr(at, end - at);
+        const auto eq = line.find('=');
+        if (eq != std::string::npos)
+            out[TextToInt(line.substr(0, eq), -1)] = line.substr(eq + 1);
+        at = end + 1;
+    }
+    return out;
+}
+
+// Runs one statement of the save; on failure shows the statement itself after SQLite's message.
+bool SaveStep(TSqlQuery& q, const std::string& sql)
+{
+    if (q.Exec(sql))
+        return true;
+    UI().Message(sql, TIcon::None);
+    return false;
+}
+
+} // namespace
+
+std::string StatusText(int state)
+{
+    if (state == 0 || state == 1)
+        return kStatusWritten;
+    if (state == 2)
+        return kStatusTaken;
+    return "[" + std::to_string(state) + "] статус не опознан*";
+}
+
+TDate NewDocumentDate()
+{
+    int days = TextToInt(GetOption(nullptr, "NEWDOC_DATE", "0"), 0);
+    if (days < 0)
+        days = 0;
+    return Today() + days;
+}
+
+void TDocument::Reset()
+{
+    guid.clear();
+    clientGuid.clear();
+    statusText = kStatusNew;
+    shipmentDate = NewDocumentDate();
+    clientName.clear();
+    comment.clear();
+    lines.clear();
+    state = 0;
+    page = 0;
+    modified = false;
+    sumColumn = false;
+    useSums = GetOption(nullptr, "UseSUMS", "1") != "0";
+    BuildSkuGridAxes(sku, false);
+}
+
+void TDocument::Open(const std::string& documentGuid, bool asCopy)
+{
+    guid = documentGuid;
+    copy = asCopy;
+    Load();
+    if (copy)
+        guid.clear();
+}
+
+void TDocument::Load()
+{
+    const std::string key = Trim(guid);
+    if (key.empty() || key == kNullGuid)
+        return;
+    useSums = GetOption(nullptr, "UseSUMS", "1") != "0";
+    if (useSums)
+        sumColumn = true;
+    BuildSkuGridAxes(sku, true);
+    lines.clear();
+
+    auto head = RunQuery("select GUID, DOC_DATE, DOC_STATE, EXP_DATE, REC_TIME, CLI_GUID, "
+                         "CLI_NAME, STR_PRIM, TP_GUID, TP_NAME from DOC_HEADS where (GUID="
+        + Literal(guid) + ")");
+    if (!head) {
+        // The database cannot be read at all: keep what the record holds.
+        sku.grid.RemoveRow(0);
+        sku.hasGuidRow = false;
+        return;
+    }
+    if (head->RowCount() == 0) {
+        UI().Message("Не удалось прочитать заголовок.", TIcon::None);
+    } else {
+        head->First();
+        state = TextToInt(Trim(head->FieldByName("DOC_STATE")), 0);
+        statusText = StatusText(state);
+        // A date not written by this program (other software, a damaged row) shows today;
+        // the stored text is rewritten only when the agent saves.
+        if (!ReadStoredDate(Trim(head->FieldByName("DOC_DATE")), shipmentDate))
+            shipmentDate = Today();
+        clientGuid = Trim(head->FieldByName("CLI_GUID"));
+        clientName = Trim(head->FieldByName("CLI_NAME"));
+        tradePointGuid = Trim(head->FieldByName("TP_GUID"));
+        tradePointName = Trim(head->FieldByName("TP_NAME"));
+        comment = Trim(head->FieldByName("STR_PRIM"));
+    }
+    head.reset();
+
+    bool readLines = true;
+    bool readSku = true;
+    if (copy) {
+        statusText = kStatusNew;
+        state = 0;
+        if (GetOption(nullptr, "NOCOPY_DATE", "0") == "1")
+            shipmentDate = NewDocumentDate();
+        if (GetOption(nullptr, "NOCOPY_TP", "0") == "1") {
+            tradePointName.clear();
+            tradePointGuid.clear();
+        }
+        if (GetOption(nullptr, "NOCOPY_CLI", "0") == "1") {
+            clientName.clear();
+            clientGuid.clear();
+        }
+        if (GetOption(nullptr, "NOCOPY_COMM", "0") == "1")
+            comment.clear();
+        readLines = GetOption(nullptr, "NOCOPY_TABLE1", "0") != "1";
+        readSku = GetOption(nullptr, "NOCOPY_SKU", "") != "1";
+        GetOption(nullptr, "NOCOPY_PRICES", ""); // the prices page keeps no stored data
+    }
+
+    if (readLines) {
+        if (auto q = RunQuery("select DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE from "
+                              "DOC_ORDERS where (DOC_ID="
+                + Literal(guid) + ") order by ORDER_ID")) {
+            const int cGuid = q->ColumnIndex("G_GUID"), cName = q->ColumnIndex("G_NAME"),
+                      cWt = q->ColumnIndex("G_WT"), cPrice = q->ColumnIndex("PRICE");
+            for (int r = 0; r < q->RowCount(); ++r) {
+                q->GoToRow(r);
+                const TAmount price = TextToAmount(q->Field(cPrice), 0);
+                const TAmount quantity = TextToAmount(q->Field(cWt), 0);
+                TOrderLine line;
+                line.price = price / 100;
+                line.goodsGuid = Trim(q->Field(cGuid));
+                line.goodsName = Trim(q->Field(cName));
+                line.quantity = AmountText(quantity, 2, false);
+                if (useSums) {
+                    const auto product = static_cast<__int128>(price) * quantity / kAmountScale;
+                    line.sum = AmountText(static_cast<TAmount>(product), 2, false);
+                }
+                lines.push_back(std::move(line));
+            }
+        }
+    }
+
+    if (readSku) {
+        if (auto q = RunQuery("select DOC_ID, G_GUID, C_GUID, G_CNT from DOC_SKUS where (DOC_ID="
+                + Literal(guid) + ") order by ORDER_ID")) {
+            for (int r = 0; r < q->RowCount(); ++r) {
+                q->GoToRow(r);
+                const std::string category = Trim(q->FieldByName("G_GUID"));
+                const std::string competitor = Trim(q->FieldByName("C_GUID"));
+                int column = -1;
+                for (int c = 2; c < sku.grid.ColumnCount() && column < 0; ++c) {
+                    if (sku.grid.Cell(0, c) == category)
+                        column = c;
+                }
+                int row = -1;
+                for (int k = 1; k < sku.grid.RowCount() && row < 0 && column >= 0; ++k) {
+                    if (sku.grid.Cell(k, 0) == competitor)
+                        row = k;
+                }
+                if (column < 0 || row < 0)
+                    continue; // the category or the producer is gone from the reference data
+                const TAmount count = TextToAmount(q->FieldByName("G_CNT"), 0) / kAmountScale;
+                sku.grid.SetCell(row, column, std::to_string(count));
+            }
+        }
+    }
+
+    sku.grid.RemoveRow(0);
+    sku.hasGuidRow = false;
+    modified = false;
+}
+
+bool TDocument::Save()
+{
+    if (Trim(clientName).empty() || Trim(clientGuid).empty()) {
+        UI().Message("Не заполнено поле \"Клиент\".", TIcon::Information);
+        return false;
+    }
+    if (GetOption(nullptr, "DOC_TRADE_P_REQ", "0") == "1"
+        && (Trim(tradePointName).empty() || Trim(tradePointGuid).empty())) {
+        UI().Message("Не заполнено поле \"Торговая точка\".", TIcon::Information);
+        return false;
+    }
+
+    TAmount quantityTotal = 0;
+    TAmount sumTotal = 0;
+    for (const TOrderLine& line : lines) {
+        quantityTotal += TextToAmount(line.quantity, 0);
+        sumTotal += TextToAmount(line.sum, 0);
+    }
+    const std::string weightText = AmountText(quantityTotal, 2, false);
+    const std::string sumText = AmountText(sumTotal, 2, false);
+    const std::string lineCount = std::to_string(lines.size());
+
+    auto q = TSqlQuery::Create(DbPath(), true);
+    if (!q)
+        return false;
+
+    const bool isNew = Trim(guid).empty();
+    if (!q->Exec("begin immediate;")) {
+        return false;
+    }
+    // Everything below either lands together or not at all.
+    auto fail = [&] {
+        q->Exec("rollback;");
+        return false;
+    };
+
+    bool insertHeader = isNew;
+    std::string documentGuid = isNew ? NewGuidText() : guid;
+    if (!isNew) {
+        if (state > 1) {
+            q->Exec("rollback;");
+            UI().Message("Изменение запрещено.\r\nДокумент выгружен в центр. БД.", TIcon::None);
+            return false;
+        }
+        // The office may have taken the document over (or deleted it) while it was open.
+        const int before = q->RowCount();
+        if (!q->Exec("select DOC_STATE from DOC_HEADS where (GUID=" + Literal(documentGuid)
+                + ") limit 1"))
+            return fail();
+        if (q->RowCount() == before) {
+            insertHeader = true; // gone from the journal: write it again rather than lose it
+        } else if (TextToInt(Trim(q->LastRowValue(0)), 0) > 1) {
+            q->Exec("rollback;");
+            UI().Message("Изменение запрещено.\r\nДокумент выгружен в центр. БД.", TIcon::None);
+            return false;
+        }
+    }
+
+    const std::string flatComment = FlattenComment(comment);
+    std::string header;
+    if (insertHeader) {
+        header = "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
+                 "REC_TIME, CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, SKU_LINES, "
+                 "PRC_LINES, STR_BASIS, STR_PRIM, GPS_X, GPS_Y, GPS_Z,TP_GUID,TP_NAME) values ("
+            + Literal(documentGuid) + ", 0, 0, " + DateText(shipmentDate) + ", \"б/н\", 1, "
+            + DateText(Today()) + ", '" + SqlQuote(clientGuid) + "', '" + SqlQuote(clientName)
+            + "', " + sumText + ", " + weightText + ", " + lineCount + ", 0, 0, \"\", '"
+            + SqlQuote(flatComment) + "', 0, 0, 0,'" + SqlQuote(tradePointGuid) + "','"
+            + SqlQuote(tradePointName) + "')";
+    } else {
+        header = "update DOC_HEADS set DOC_DATE=" + DateText(shipmentDate) + ", CLI_GUID='"
+            + SqlQuote(clientGuid) + "', CLI_NAME='" + SqlQuote(clientName)
+            + "', ORD_SUMM=" + sumText + ", ORD_WEIGHT=" + weightText + ", ORD_LINES=" + lineCount
+            + ", SKU_LINES=0, PRC_LINES=0, STR_PRIM='" + SqlQuote(flatComment) + "', TP_GUID='"
+            + SqlQuote(tradePointGuid) + "', TP_NAME='" + SqlQuote(tradePointName)
+            + "' where (GUID=" + Literal(documentGuid) + ")";
+    }
+    if (!SaveStep(*q, header))
+        return fail();
+
+    if (!SaveStep(*q, "delete from DOC_ORDERS where (DOC_ID=" + Literal(documentGuid) + ")"))
+        return fail();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const TOrderLine& line = lines[i];
+        if (!SaveStep(*q,
+                "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
+                "values ("
+                    + Literal(documentGuid) + ", " + std::to_string(i) + ", '"
+                    + SqlQuote(line.goodsGuid) + "', '" + SqlQuote(line.goodsName) + "', "
+                    + QuantityValue(line.quantity) + ", " + AmountText(line.price * 100, 2, false)
+                    + ")"))
+            return fail();
+    }
+
+    if (!SaveStep(*q, "delete from DOC_SKUS where (DOC_ID=" + Literal(documentGuid) + ")"))
+        return fail();
+    const std::map<int, std::string> categories = ParseColumnMap(sku.columnMap);
+    int n = 0;
+    for (int c = 2; c < sku.grid.ColumnCount(); ++c) {
+        const auto category = categories.find(c);
+        for (int r = sku.hasGuidRow ? 1 : 0; r < sku.grid.RowCount(); ++r) {
+            const TAmount count = TextToAmount(sku.grid.Cell(r, c), 0) / kAmountScale;
+            if (count <= 0)
+                continue;
+            ++n;
+            if (!SaveStep(*q,
+                    "insert into DOC_SKUS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_CNT, "
+                    "C_GUID, C_NAME) VALUES ("
+                        + Literal(documentGuid) + ", " + std::to_string(n) + ", '"
+                        + SqlQuote(category == categories.end() ? "" : category->second) + "', '"
+                        + SqlQuote(sku.grid.Column(c).caption) + "', " + std::to_string(count)
+                        + ", '" + SqlQuote(sku.grid.Cell(r, 0)) + "', '"
+                        + SqlQuote(sku.grid.Cell(r, 1)) + "')"))
+                return fail();
+        }
+    }
+
+    if (!q->Exec("commit;"))
+        return fail();
+    guid = documentGuid;
+    modified = false;
+    if (isNew)
+        statusText = kStatusWritten;
+    return true;
+}
+
+} // namespace vendrix

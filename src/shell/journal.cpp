@@ -1,0 +1,86 @@
+// Loading the journal and deleting documents.
+#include "shell/journal.h"
+
+#include "storage/options.h"
+#include "storage/sql_query.h"
+#include "storage/ui_seam.h"
+
+#include <exception>
+
+namespace vendrix {
+
+namespace {
+
+// "2009-10-25" shows as "25.10"; anything else as "???".
+std::string DateCell(const std::string& stored)
+{
+    const std::string d = Trim(stored);
+    if (d.size() > 9 && d[4] == '-' && d[7] == '-')
+        return d.substr(8, 2) + "." + d.substr(5, 2);
+    return "???";
+}
+
+} // namespace
+
+std::string JournalFilter(TDate start, TDate end)
+{
+    if (start == 0)
+        return {};
+    if (start == end)
+        return " where (REC_TIME=" + DateText(start) + ")";
+    return " where (REC_TIME BETWEEN " + DateText(start) + " and " + DateText(end) + ")";
+}
+
+void LoadJournal(TJournal& journal, TDate start, TDate end)
+{
+    journal.showSums = GetOption(nullptr, "UseSUMS", "1") != "0";
+    journal.rows.clear();
+    journal.keys.clear();
+    auto q = TSqlQuery::Create(DbPath(), true);
+    if (!q)
+        return;
+    TBusyScope busy;
+    if (!q->Exec("select GUID, DOC_DATE, DOC_STATE, CLI_NAME, ORD_WEIGHT, ORD_SUMM from DOC_HEADS"
+            + JournalFilter(start, end))) {
+        UI().Message("Ошибка при выполнении запроса (список документов).", TIcon::None);
+        return;
+    }
+    journal.rows.reserve(static_cast<std::size_t>(q->RowCount()));
+    journal.keys.reserve(static_cast<std::size_t>(q->RowCount()));
+    const int cGuid = q->ColumnIndex("GUID"), cDate = q->ColumnIndex("DOC_DATE"),
+              cState = q->ColumnIndex("DOC_STATE"), cClient = q->ColumnIndex("CLI_NAME"),
+              cWeight = q->ColumnIndex("ORD_WEIGHT"), cSum = q->ColumnIndex("ORD_SUMM");
+    for (q->Prev(); !q->Eof(); q->Next()) {
+        TJournalRow row;
+        const std::string guid = Trim(q->Field(cGuid));
+        row.image = TextToInt(q->Field(cState), 0);
+        row.stateCell = "  " + guid;
+        row.date = DateCell(q->Field(cDate));
+        row.client = Trim(q->Field(cClient));
+        row.quantity = AmountText(TextToAmount(Trim(q->Field(cWeight)), 0), 1, true);
+        if (journal.showSums)
+            row.sum = AmountText(TextToAmount(Trim(q->Field(cSum)), 0), 2, true);
+        journal.rows.push_back(std::move(row));
+        journal.keys.push_back(guid);
+    }
+}
+
+void DeleteDocument(const std::string& guid)
+{
+    try {
+        auto q = TSqlQuery::Create(DbPath(), true);
+        if (!q)
+            return;
+        // A string literal, never a double-quoted token: SQLite would take a GUID text that
+        // happens to name a column ("GUID") for that column and delete every document.
+        const std::string quoted = "'" + SqlQuote(guid) + "'";
+        q->Exec("delete from DOC_HEADS where (GUID=" + quoted + ")");
+        q->Exec("delete from DOC_ORDERS where (DOC_ID=" + quoted + ")");
+        q->Exec("delete from DOC_SKUS where (DOC_ID=" + quoted + ")");
+        q->Exec("delete from DOC_COMPETS where (DOC_ID=" + quoted + ")");
+    } catch (const std::exception&) {
+        // A failed deletion has been reported statement by statement; the caller reloads.
+    }
+}
+
+} // namespace vendrix

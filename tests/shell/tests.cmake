@@ -1,0 +1,1 @@
+vendrix_core_test(shell_test shell/journal_test.cpp)
