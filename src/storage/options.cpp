@@ -55,19 +55,6 @@ constexpr std::array<TDefault, 33> kDefaults = {{
     {"NOCOPY_PRICES", "1"},
 }};
 
-// Apostrophes doubled without trimming: names and values are stored exactly as given.
-std::string Quoted(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size() + 2);
-    for (char c : text) {
-        out.push_back(c);
-        if (c == '\'')
-            out.push_back('\'');
-    }
-    return out;
-}
-
 } // namespace
 
 std::string DeviceIdentifier()
@@ -97,8 +84,8 @@ std::string GetOption(TSqlQuery* connection, std::string_view name, std::string_
         return DeviceIdentifier();
     // The key goes in as a string literal with apostrophes doubled, so no name can end the
     // literal early or be taken for a column name.
-    const std::string sql = "select OPT_NAME, OPT_VAL from MY_OPTIONS where (Upper(OPT_NAME)='"
-        + Quoted(UpperLatin(name)) + "') limit 1";
+    const std::string sql = "select OPT_NAME, OPT_VAL from MY_OPTIONS where (Upper(OPT_NAME)="
+        + SqlString(UpperLatin(name)) + ") limit 1";
     std::unique_ptr<TSqlQuery> own;
     std::string value;
     if (connection) {
@@ -127,11 +114,13 @@ std::string GetOption(TSqlQuery* connection, std::string_view name, std::string_
 
 void SetOption(std::string_view name, std::string_view value)
 {
-    const std::string n = Quoted(name);
-    RunStatement("begin;\r\ndelete from MY_OPTIONS where (OPT_NAME='" + n
-        + "');\r\n"
-          "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('"
-        + n + "', '" + Quoted(value) + "');\r\ncommit;");
+    // Name and value go in as string literals with apostrophes doubled, so they are stored
+    // exactly as given and no setting can break or extend the statement.
+    const std::string n = SqlString(name);
+    RunStatement("begin;\r\ndelete from MY_OPTIONS where (OPT_NAME=" + n
+        + ");\r\ninsert into "
+          "MY_OPTIONS (OPT_NAME, OPT_VAL) values ("
+        + n + ", " + SqlString(value) + ");\r\ncommit;");
 }
 
 std::string DefaultOptionsScript()

@@ -131,6 +131,33 @@ bool TSqlQuery::Exec(std::string_view sql)
     return rc == SQLITE_OK;
 }
 
+bool TSqlQuery::TryExec(std::string_view sql, std::string* error)
+{
+    if (!m_db) {
+        if (error)
+            *error = "База данных не открыта.";
+        return false;
+    }
+    const std::string text = Utf8ToCp1251(sql);
+    char* message = nullptr;
+    const int rc = sqlite3_exec(m_db, text.c_str(), &TSqlQuery::RowCallback, this, &message);
+    if (error)
+        *error = message ? Cp1251ToUtf8(message) : std::string();
+    if (message)
+        sqlite3_free(message);
+    return rc == SQLITE_OK;
+}
+
+void TSqlQuery::ClearResults()
+{
+    m_results.clear();
+    m_rowCount = 0;
+    m_colCount = 0;
+    m_currentRow = 0;
+    m_eof = false;
+    m_bof = false;
+}
+
 void TSqlQuery::GoToRow(int n)
 {
     m_currentRow = n;

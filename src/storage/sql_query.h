@@ -34,6 +34,12 @@ public:
     /// error text and returns false; rows received before the failure stay.
     bool Exec(std::string_view sql);
 
+    /// Runs statements like Exec but tells nobody: false and SQLite's text in `error` on failure.
+    /// For the program's own bookkeeping statements (transactions), never for the office's SQL.
+    bool TryExec(std::string_view sql, std::string* error = nullptr);
+    /// Forgets every row received so far, so one connection can serve a run of queries.
+    void ClearResults();
+
     /// Moves the cursor to row `n`, clamped to the rows there are, setting Eof and Bof.
     void GoToRow(int n);
     void First() { GoToRow(0); }

@@ -212,6 +212,19 @@ std::string SqlQuote(std::string_view text)
     return out;
 }
 
+std::string SqlString(std::string_view text)
+{
+    std::string out = "'";
+    out.reserve(text.size() + 4);
+    for (char c : text) {
+        out.push_back(c);
+        if (c == '\'')
+            out.push_back('\'');
+    }
+    out.push_back('\'');
+    return out;
+}
+
 std::string XmlText(std::string_view text)
 {
     const std::string t = Trim(text);

@@ -34,6 +34,9 @@ std::string AmountText(TAmount amount, int decimals, bool blankIfZero);
 std::string NewGuidText();
 /// The text trimmed, with every apostrophe doubled, for use between apostrophes in SQL.
 std::string SqlQuote(std::string_view text);
+/// The text exactly as given (not trimmed) as an SQL string literal: between apostrophes, with
+/// every apostrophe doubled. For keys such as GUIDs, which must match what is stored.
+std::string SqlString(std::string_view text);
 /// The text trimmed, control characters turned into blanks and double quotes into "&quot;",
 /// for attribute values of the export file.
 std::string XmlText(std::string_view text);
