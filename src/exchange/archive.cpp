@@ -1,0 +1,795 @@
+// Packing the export and extracting the office's archive. The packed archive is laid out byte
+// for byte as the office's tools have always received it from the devices: one deflated entry,
+// version 10, the DOS time stamp of the source in local time and the archive attribute.
+// Extraction walks the central directory, decodes every PKZIP method the office's archivers
+// may have used, checks the CRC-32 and keeps every written file inside the target folder.
+#include "exchange/archive.h"
+
+#include "exchange/zip_methods.h"
+#include "platform/platform.h"
+#include "storage/codepage.h"
+#include "storage/ui_seam.h"
+#include "storage/value_formats.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <system_error>
+
+namespace vendrix {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kChunk = 16384;
+constexpr std::uintmax_t kInMemoryLimit = 4194304; // larger sources pack through a file
+constexpr std::uint64_t kMaxZip32 = 0xFFFFFFFFu; // sizes and offsets have 32 bits
+
+constexpr std::uint32_t kLocalSignature = 0x04034B50;
+constexpr std::uint32_t kCentralSignature = 0x02014B50;
+constexpr std::uint32_t kEndSignature = 0x06054B50;
+constexpr std::uint32_t kDescriptorSignature = 0x08074B50;
+constexpr std::size_t kLocalHeaderSize = 30;
+constexpr std::size_t kCentralHeaderSize = 46;
+constexpr std::size_t kEndRecordSize = 22;
+
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlag8kWindow = 0x0002;
+constexpr std::uint16_t kFlagLiteralTree = 0x0004;
+constexpr std::uint16_t kFlagDescriptor = 0x0008;
+constexpr std::uint16_t kFlagUtf8Name = 0x0800;
+
+constexpr std::uint16_t kPackVersion = 10;
+constexpr std::uint16_t kMethodDeflated = 8;
+constexpr std::uint32_t kArchiveAttribute = 0x20;
+constexpr std::uint32_t kReadOnlyAttribute = 0x01;
+
+struct TFileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using TFile = std::unique_ptr<std::FILE, TFileCloser>;
+
+TFile OpenFile(const fs::path& path, const char* mode)
+{
+    return TFile(std::fopen(path.c_str(), mode));
+}
+
+/// Closes a file that was written; true when every byte reached the file system.
+bool CloseWritten(TFile& file)
+{
+    std::FILE* f = file.release();
+    const bool clean = !std::ferror(f);
+    return std::fclose(f) == 0 && clean;
+}
+
+bool ReadAt(std::FILE* file, std::uint64_t offset, std::uint8_t* to, std::size_t size)
+{
+    return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0
+        && std::fread(to, 1, size, file) == size;
+}
+
+/// Removes a file when the scope ends, unless told to keep it.
+class TRemoveUnlessKept {
+public:
+    explicit TRemoveUnlessKept(fs::path path = {})
+        : m_path(std::move(path))
+    {
+    }
+    ~TRemoveUnlessKept()
+    {
+        std::error_code ec;
+        if (!m_path.empty())
+            fs::remove(m_path, ec);
+    }
+    TRemoveUnlessKept(const TRemoveUnlessKept&) = delete;
+    TRemoveUnlessKept& operator=(const TRemoveUnlessKept&) = delete;
+
+    void Set(fs::path path) { m_path = std::move(path); }
+    void Keep() { m_path.clear(); }
+
+private:
+    fs::path m_path;
+};
+
+void Put16(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+std::uint16_t Get16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Get32(const std::uint8_t* p)
+{
+    return Get16(p) | (std::uint32_t(Get16(p + 2)) << 16);
+}
+
+// ---- Packing -----------------------------------------------------------------------------
+
+void ShowZlibError(int code)
+{
+    UI().Message(ZlibErrorText(code), TIcon::Error);
+}
+
+/// The DOS time and date of a local time stamp. DOS dates cover 1980 to 2107 only; a stamp
+/// outside is pinned to the nearest end rather than wrapped into a wrong year.
+void DosStamp(const platform::TLocalTime& t, std::uint16_t& time, std::uint16_t& date)
+{
+    platform::TLocalTime s = t;
+    if (s.year < 1980)
+        s = {1980, 1, 1, 0, 0, 0, 0};
+    else if (s.year > 2107)
+        s = {2107, 12, 31, 23, 59, 58, 0};
+    time = static_cast<std::uint16_t>((s.second / 2) | (s.minute << 5) | (s.hour << 11));
+    date = static_cast<std::uint16_t>(s.day | (s.month << 5) | ((s.year - 1980) << 9));
+}
+
+/// Where the compressed export collects until its size is known for the local header: memory
+/// for a source up to 4 MiB, else a temporary file in the program folder, removed at the end.
+class TPackBuffer {
+public:
+    /// Prepares the buffer; false when no temporary file can be made.
+    bool Open(bool toFile)
+    {
+        if (!toFile)
+            return true;
+        const fs::path folder = ProgramFolder();
+        for (int i = 0; i <= 0xFFFF; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "%04X", i);
+            const fs::path path = folder / (i == 0 ? "pack.tmp" : name);
+            errno = 0;
+            // Created exclusively, so a file of someone else's is never taken over.
+            TFile file(std::fopen(path.c_str(), "w+bx"));
+            if (file) {
+                m_remove.Set(path);
+                m_file = std::move(file);
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    bool Append(const std::uint8_t* data, std::size_t size)
+    {
+        m_size += size;
+        if (!m_file) {
+            m_memory.insert(m_memory.end(), data, data + size);
+            return true;
+        }
+        return std::fwrite(data, 1, size, m_file.get()) == size;
+    }
+
+    std::uint64_t Size() const { return m_size; }
+
+    bool CopyTo(std::FILE* out)
+    {
+        if (!m_file)
+            return std::fwrite(m_memory.data(), 1, m_memory.size(), out) == m_memory.size();
+        if (std::fflush(m_file.get()) != 0 || std::fseek(m_file.get(), 0, SEEK_SET) != 0)
+            return false;
+        std::vector<std::uint8_t> chunk(kChunk);
+        std::uint64_t copied = 0;
+        while (std::size_t got = std::fread(chunk.data(), 1, chunk.size(), m_file.get())) {
+            if (std::fwrite(chunk.data(), 1, got, out) != got)
+                return false;
+            copied += got;
+        }
+        return copied == m_size;
+    }
+
+private:
+    TRemoveUnlessKept m_remove; // declared before the file, so the file is closed first
+    TFile m_file;
+    std::vector<std::uint8_t> m_memory;
+    std::uint64_t m_size = 0;
+};
+
+/// A raw deflate stream at level 9, ended however packing ends.
+class TDeflater {
+public:
+    TDeflater() = default;
+    ~TDeflater()
+    {
+        if (m_ready)
+            deflateEnd(&m_stream);
+    }
+    TDeflater(const TDeflater&) = delete;
+    TDeflater& operator=(const TDeflater&) = delete;
+
+    int Init()
+    {
+        const int rc = deflateInit2(&m_stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        m_ready = rc == Z_OK;
+        return rc;
+    }
+    int End()
+    {
+        m_ready = false;
+        return deflateEnd(&m_stream);
+    }
+    z_stream& Stream() { return m_stream; }
+
+private:
+    z_stream m_stream {};
+    bool m_ready = false;
+};
+
+// ---- Extracting --------------------------------------------------------------------------
+
+/// One entry of the central directory.
+struct TEntry {
+    std::string name; // UTF-8
+    std::uint16_t flags = 0;
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t size = 0;
+    std::uint32_t attributes = 0;
+    std::uint32_t localOffset = 0;
+};
+
+bool IsUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int extra = c < 0x80 ? 0
+            : (c >> 5) == 6        ? 1
+            : (c >> 4) == 14       ? 2
+            : (c >> 3) == 30       ? 3
+                                   : -1;
+        if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size())
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
+                return false;
+        }
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return true;
+}
+
+/// The code points of a UTF-8 text (a stray byte counts as one), for matching by characters.
+std::u32string CodePoints(std::string_view text)
+{
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int extra = (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 0;
+        char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
+        std::size_t k = 1;
+        for (; k <= static_cast<std::size_t>(extra) && i + k < text.size()
+             && (static_cast<unsigned char>(text[i + k]) >> 6) == 2;
+             ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        out.push_back(k == static_cast<std::size_t>(extra) + 1 ? cp : c);
+        i += k == static_cast<std::size_t>(extra) + 1 ? k : 1;
+    }
+    return out;
+}
+
+/// True when `name` matches `pattern`, where "*" stands for any run of characters and "?"
+/// for one; letter case counts. Backtracks only to the last "*", so it ends in n * m steps.
+bool WildcardMatch(const std::u32string& name, const std::u32string& pattern)
+{
+    std::size_t n = 0;
+    std::size_t p = 0;
+    std::size_t star = std::u32string::npos;
+    std::size_t resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == U'*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::u32string::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == U'*')
+        ++p;
+    return p == pattern.size();
+}
+
+bool NameWanted(const std::string& name, std::string_view wanted)
+{
+    if (wanted == "*" || wanted == "*.*")
+        return true;
+    return WildcardMatch(CodePoints(name), CodePoints(wanted));
+}
+
+/// Walks the central directory of `count` entries at `offset`, keeping the wanted ones.
+int ReadEntries(std::FILE* file, std::uint32_t offset, std::uint32_t size, std::uint16_t count,
+    std::string_view wanted, std::vector<TEntry>& entries)
+{
+    std::vector<std::uint8_t> dir(size);
+    if (size > 0 && !ReadAt(file, offset, dir.data(), size))
+        return kZipReadFailed;
+    std::size_t pos = 0;
+    for (int i = 0; i < count; ++i) {
+        if (dir.size() - pos < kCentralHeaderSize || Get32(&dir[pos]) != kCentralSignature)
+            return kZipBadDirectory;
+        const std::uint8_t* h = &dir[pos];
+        const std::size_t nameLength = Get16(h + 28);
+        const std::size_t recordSize
+            = kCentralHeaderSize + nameLength + Get16(h + 30) + Get16(h + 32);
+        if (dir.size() - pos < recordSize)
+            return kZipBadDirectory;
+        TEntry e;
+        e.flags = Get16(h + 8);
+        e.time = Get16(h + 12);
+        e.date = Get16(h + 14);
+        e.crc = Get32(h + 16);
+        e.compressedSize = Get32(h + 20);
+        e.size = Get32(h + 24);
+        e.attributes = Get32(h + 38);
+        e.localOffset = Get32(h + 42);
+        const std::string raw(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameLength);
+        // The devices' archivers write OEM (cp866) names; a name flagged as UTF-8 by a newer
+        // archiver is taken as such, since reading it as cp866 would garble it.
+        e.name = (e.flags & kFlagUtf8Name) && IsUtf8(raw) ? raw : Cp866ToUtf8(raw);
+        if (NameWanted(e.name, wanted))
+            entries.push_back(std::move(e));
+        pos += recordSize;
+    }
+    return 0;
+}
+
+/// Finds the end record (searching back over a possible archive comment) and reads the
+/// central directory it points to.
+int ReadDirectory(
+    std::FILE* file, std::uint64_t fileSize, std::string_view wanted, std::vector<TEntry>& entries)
+{
+    const std::uint64_t tailSize = std::min<std::uint64_t>(fileSize, kEndRecordSize + 0xFFFF);
+    if (tailSize < kEndRecordSize)
+        return kZipNoEndRecord;
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(tailSize));
+    if (!ReadAt(file, fileSize - tailSize, tail.data(), tail.size()))
+        return kZipReadFailed;
+    bool signatureSeen = false;
+    for (std::size_t i = tail.size() - kEndRecordSize + 1; i-- > 0;) {
+        const std::uint8_t* p = &tail[i];
+        if (Get32(p) != kEndSignature)
+            continue;
+        signatureSeen = true;
+        const std::uint64_t endOffset = fileSize - tailSize + i;
+        const std::uint32_t dirSize = Get32(p + 12);
+        const std::uint32_t dirOffset = Get32(p + 16);
+        // Bytes of compressed data can look like the signature: only a record whose comment
+        // and directory fit the file is the real one.
+        if (endOffset + kEndRecordSize + Get16(p + 20) > fileSize
+            || std::uint64_t(dirOffset) + dirSize > endOffset)
+            continue;
+        return ReadEntries(file, dirOffset, dirSize, Get16(p + 10), wanted, entries);
+    }
+    return signatureSeen ? kZipBadDirectory : kZipNoEndRecord;
+}
+
+/// Splits an entry name into the folders and file below the target folder. False for a name
+/// that would climb out of it or start elsewhere: "..", an absolute path, a drive letter.
+/// Both "/" and "\" separate folders, as they do on the device.
+bool SplitEntryName(const std::string& name, std::vector<std::string>& parts, bool& isFolder)
+{
+    if (name.empty() || name.front() == '/' || name.front() == '\\')
+        return false;
+    if (name.size() >= 2 && name[1] == ':'
+        && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')))
+        return false;
+    isFolder = name.back() == '/' || name.back() == '\\';
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string::npos)
+            end = name.size();
+        const std::string part = name.substr(start, end - start);
+        if (part == ".." || part.find('\0') != std::string::npos)
+            return false;
+        if (!part.empty() && part != ".")
+            parts.push_back(part);
+        start = end + 1;
+    }
+    return isFolder || !parts.empty();
+}
+
+/// Makes the first `depth` folders of `parts` below `folder` and gives the deepest in `made`.
+/// A folder of the name that is really a symbolic link is refused: following it could lead
+/// outside the target folder.
+int MakeFolders(const fs::path& folder, const std::vector<std::string>& parts, std::size_t depth,
+    fs::path& made)
+{
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    made = folder;
+    for (std::size_t i = 0; i < depth; ++i) {
+        made /= parts[i];
+        const fs::file_status status = fs::symlink_status(made, ec);
+        if (fs::is_symlink(status))
+            return kZipUnsafeName;
+        if (fs::is_directory(status))
+            continue;
+        if (fs::exists(status) || !fs::create_directory(made, ec))
+            return kZipCannotWrite;
+    }
+    return fs::is_directory(made, ec) ? 0 : kZipCannotWrite;
+}
+
+/// An exclusive new file in `folder` to decode into, so the entry's name only ever holds a
+/// complete, checked file.
+TFile CreateTemporary(const fs::path& folder, fs::path& path)
+{
+    for (int i = 0; i < 1000; ++i) {
+        path = folder / (".extract-" + std::to_string(i) + ".tmp");
+        errno = 0;
+        TFile file(std::fopen(path.c_str(), "wbx"));
+        if (file || errno != EEXIST)
+            return file;
+    }
+    return nullptr;
+}
+
+/// Gives a finished file the entry's time stamp (DOS date and time, local) and its read-only
+/// attribute; the others (archive, hidden, system) have no counterpart here.
+void ApplyStampAndAttributes(const fs::path& file, const TEntry& entry)
+{
+    std::tm tm {};
+    tm.tm_year = 80 + (entry.date >> 9);
+    tm.tm_mon = ((entry.date >> 5) & 15) - 1;
+    tm.tm_mday = entry.date & 31;
+    tm.tm_hour = entry.time >> 11;
+    tm.tm_min = (entry.time >> 5) & 63;
+    tm.tm_sec = (entry.time & 31) * 2;
+    tm.tm_isdst = -1;
+    std::error_code ec;
+    // A damaged stamp leaves the time of extraction instead of an invented date.
+    if (tm.tm_mon >= 0 && tm.tm_mon < 12 && tm.tm_mday >= 1 && tm.tm_hour < 24 && tm.tm_min < 60
+        && tm.tm_sec < 60) {
+        const std::time_t t = std::mktime(&tm);
+        if (t != static_cast<std::time_t>(-1))
+            fs::last_write_time(file,
+                std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(t)), ec);
+    }
+    if (entry.attributes & kReadOnlyAttribute)
+        fs::permissions(file,
+            fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+            fs::perm_options::remove, ec);
+}
+
+/// The CRC and sizes after the data of an entry with flag bit 3, with or without the
+/// descriptor's own signature; false when they lie outside the archive.
+bool ReadDescriptor(std::FILE* file, std::uint64_t fileSize, std::uint64_t offset,
+    std::uint32_t& crc, std::uint32_t& compressedSize, std::uint32_t& size)
+{
+    std::uint8_t d[16];
+    const std::uint64_t available = fileSize > offset ? fileSize - offset : 0;
+    if (available < 12 || !ReadAt(file, offset, d, std::min<std::uint64_t>(available, 16)))
+        return false;
+    const std::size_t skip = available >= 16 && Get32(d) == kDescriptorSignature ? 4 : 0;
+    crc = Get32(d + skip);
+    compressedSize = Get32(d + skip + 4);
+    size = Get32(d + skip + 8);
+    return true;
+}
+
+TZipDecode Decode(std::uint16_t method, std::uint16_t flags, TZipInput& in, TZipOutput& out)
+{
+    switch (method) {
+    case 0:
+        return DecodeStored(in, out);
+    case 1:
+        return DecodeShrunk(in, out);
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+        return DecodeReduced(in, out, method - 1);
+    case 6:
+        return DecodeImploded(in, out, flags & kFlag8kWindow, flags & kFlagLiteralTree);
+    default:
+        return DecodeDeflated(in, out);
+    }
+}
+
+/// Extracts one entry below `folder`; returns 0 or the entry's failure code.
+int ExtractEntry(
+    std::FILE* archive, std::uint64_t archiveSize, const TEntry& entry, const fs::path& folder)
+{
+    std::vector<std::string> parts;
+    bool isFolder = false;
+    if (!SplitEntryName(entry.name, parts, isFolder))
+        return kZipUnsafeName;
+    fs::path parent;
+    const int made = MakeFolders(folder, parts, isFolder ? parts.size() : parts.size() - 1, parent);
+    if (made != 0 || isFolder)
+        return made;
+
+    const fs::path target = parent / parts.back();
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(target, ec)))
+        return kZipCannotWrite;
+    // The device replaces the file of the entry's name before decoding, so a failed entry
+    // leaves no file of that name, not even an older one.
+    TRemoveUnlessKept dropTarget(target);
+
+    std::uint8_t local[kLocalHeaderSize];
+    if (!ReadAt(archive, entry.localOffset, local, sizeof local) || Get32(local) != kLocalSignature)
+        return kZipBadLocalHeader;
+    const std::uint16_t flags = Get16(local + 6);
+    const std::uint16_t method = Get16(local + 8);
+    if ((flags | entry.flags) & kFlagEncrypted)
+        return kZipEncrypted;
+    if (method == 7 || method > 8)
+        return kZipUnsupportedMethod;
+
+    const std::uint64_t dataStart = std::uint64_t(entry.localOffset) + kLocalHeaderSize
+        + Get16(local + 26) + Get16(local + 28);
+    const std::uint64_t dataEnd = dataStart + entry.compressedSize;
+    if (dataEnd > archiveSize)
+        return kZipBadData;
+    std::uint32_t crc = Get32(local + 14);
+    std::uint32_t compressedSize = Get32(local + 18);
+    std::uint32_t size = Get32(local + 22);
+    if ((flags & kFlagDescriptor)
+        && !ReadDescriptor(archive, archiveSize, dataEnd, crc, compressedSize, size))
+        return kZipBadData;
+    // The local header (or descriptor) and the directory must tell the same sizes: the data
+    // is bounded by one and the output by the other.
+    if (compressedSize != entry.compressedSize || size != entry.size
+        || (method == 0 && compressedSize != size))
+        return kZipBadData;
+
+    fs::path temporaryPath;
+    TFile temporary = CreateTemporary(parent, temporaryPath);
+    if (!temporary)
+        return kZipCannotWrite;
+    TRemoveUnlessKept dropTemporary(temporaryPath);
+    if (std::fseek(archive, static_cast<long>(dataStart), SEEK_SET) != 0)
+        return kZipBadData;
+
+    TZipInput in(archive, compressedSize);
+    std::FILE* sink = temporary.get();
+    TZipOutput out(size, [sink](const std::uint8_t* data, std::size_t n) {
+        return std::fwrite(data, 1, n, sink) == n;
+    });
+    const TZipDecode decoded = Decode(method, flags, in, out);
+    if (decoded == TZipDecode::WriteFailed)
+        return kZipCannotWrite;
+    if (decoded != TZipDecode::Ok)
+        return kZipBadData;
+    if (out.Crc() != crc)
+        return kZipCrcMismatch;
+    if (!CloseWritten(temporary))
+        return kZipCannotWrite;
+
+    ApplyStampAndAttributes(temporaryPath, entry);
+    fs::rename(temporaryPath, target, ec);
+    if (ec)
+        return kZipCannotWrite;
+    dropTemporary.Keep();
+    dropTarget.Keep();
+    return 0;
+}
+
+} // namespace
+
+std::string ZlibErrorText(int code)
+{
+    switch (code) {
+    case Z_NEED_DICT:
+        return "need dictionary";
+    case Z_STREAM_END:
+        return "stream end";
+    case Z_ERRNO:
+        return "file error";
+    case Z_STREAM_ERROR:
+        return "stream error";
+    case Z_DATA_ERROR:
+        return "data error";
+    case Z_MEM_ERROR:
+        return "insufficient memory";
+    case Z_BUF_ERROR:
+        return "buffer error";
+    case Z_VERSION_ERROR:
+        return "incompatible version";
+    default:
+        return "Unknown zlib error " + std::to_string(code);
+    }
+}
+
+bool Pack(const fs::path& source, const fs::path& archive)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(source, ec))
+        return false;
+    // Creating the archive over its own source would empty the source before it is read.
+    if (fs::equivalent(source, archive, ec))
+        return false;
+    const std::uintmax_t sourceSize = fs::file_size(source, ec);
+    if (ec)
+        return false;
+    platform::TLocalTime stamp {};
+    if (!platform::FileLocalTime(source, stamp))
+        stamp = platform::LocalNow();
+    const std::string name = Utf8ToCp1251(source.filename().string());
+    if (name.empty() || name.size() > 255)
+        return false;
+
+    TFile in = OpenFile(source, "rb");
+    if (!in)
+        return false;
+    TFile out = OpenFile(archive, "wb");
+    if (!out)
+        return false;
+    // A failed pack leaves no archive: a broken one must not travel to the office.
+    TRemoveUnlessKept dropArchive(archive);
+    TPackBuffer buffer;
+    if (!buffer.Open(sourceSize > kInMemoryLimit))
+        return false;
+
+    TDeflater deflater;
+    int rc = deflater.Init();
+    if (rc != Z_OK) {
+        ShowZlibError(rc);
+        return false;
+    }
+    z_stream& z = deflater.Stream();
+    std::vector<std::uint8_t> input(kChunk);
+    std::vector<std::uint8_t> output(kChunk);
+    z.next_out = output.data();
+    z.avail_out = kChunk;
+    const auto drain = [&] {
+        const std::size_t filled = kChunk - z.avail_out;
+        z.next_out = output.data();
+        z.avail_out = kChunk;
+        return buffer.Append(output.data(), filled);
+    };
+
+    std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
+    std::uint64_t read = 0;
+    while (std::size_t got = std::fread(input.data(), 1, kChunk, in.get())) {
+        read += got;
+        crc = static_cast<std::uint32_t>(crc32(crc, input.data(), static_cast<uInt>(got)));
+        z.next_in = input.data();
+        z.avail_in = static_cast<uInt>(got);
+        while (z.avail_in > 0) {
+            rc = deflate(&z, Z_NO_FLUSH);
+            // With room for output deflate takes all the input; stopping short means a fault.
+            if (rc != Z_OK || (z.avail_out > 0 && z.avail_in > 0)) {
+                ShowZlibError(rc != Z_OK ? rc : Z_STREAM_ERROR);
+                return false;
+            }
+            if (z.avail_out == 0 && !drain())
+                return false;
+        }
+    }
+    if (std::ferror(in.get()))
+        return false;
+    for (;;) {
+        rc = deflate(&z, Z_FINISH);
+        if (rc == Z_STREAM_END)
+            break;
+        if (rc != Z_OK || z.avail_out > 0) {
+            ShowZlibError(rc != Z_OK ? rc : Z_STREAM_ERROR);
+            return false;
+        }
+        if (!drain())
+            return false;
+    }
+    if (!drain())
+        return false;
+    rc = deflater.End();
+    if (rc != Z_OK) {
+        ShowZlibError(rc);
+        return false;
+    }
+    // Without the ZIP64 extension sizes end at 4 GiB; an archive claiming less would be corrupt.
+    if (read > kMaxZip32 || buffer.Size() > kMaxZip32 - kLocalHeaderSize - name.size())
+        return false;
+
+    std::uint16_t dosTime;
+    std::uint16_t dosDate;
+    DosStamp(stamp, dosTime, dosDate);
+    const auto compressedSize = static_cast<std::uint32_t>(buffer.Size());
+    const auto nameLength = static_cast<std::uint32_t>(name.size());
+
+    // Bytes 4 to 29 of the local header, repeated in the central directory.
+    std::vector<std::uint8_t> common;
+    Put16(common, kPackVersion);
+    Put16(common, 0); // flags: no data descriptor, no encryption
+    Put16(common, kMethodDeflated);
+    Put16(common, dosTime);
+    Put16(common, dosDate);
+    Put32(common, crc);
+    Put32(common, compressedSize);
+    Put32(common, static_cast<std::uint32_t>(read));
+    Put16(common, nameLength);
+    Put16(common, 0); // extra field length
+
+    std::vector<std::uint8_t> head;
+    Put32(head, kLocalSignature);
+    head.insert(head.end(), common.begin(), common.end());
+    head.insert(head.end(), name.begin(), name.end());
+
+    std::vector<std::uint8_t> tail;
+    Put32(tail, kCentralSignature);
+    Put16(tail, kPackVersion); // made by: MS-DOS, 1.0
+    tail.insert(tail.end(), common.begin(), common.end());
+    Put16(tail, 0); // file comment length
+    Put16(tail, 0); // disk number start
+    Put16(tail, 0); // internal attributes
+    Put32(tail, kArchiveAttribute);
+    Put32(tail, 0); // offset of the local header
+    tail.insert(tail.end(), name.begin(), name.end());
+    Put32(tail, kEndSignature);
+    Put16(tail, 0); // this disk
+    Put16(tail, 0); // disk with the central directory
+    Put16(tail, 1); // entries on this disk
+    Put16(tail, 1); // entries in total
+    Put32(tail, static_cast<std::uint32_t>(kCentralHeaderSize) + nameLength);
+    Put32(tail, static_cast<std::uint32_t>(kLocalHeaderSize) + nameLength + compressedSize);
+    Put16(tail, 0); // archive comment length
+
+    if (std::fwrite(head.data(), 1, head.size(), out.get()) != head.size()
+        || !buffer.CopyTo(out.get())
+        || std::fwrite(tail.data(), 1, tail.size(), out.get()) != tail.size() || !CloseWritten(out))
+        return false;
+    dropArchive.Keep();
+    return true;
+}
+
+int Extract(const fs::path& archive, const fs::path& folder, std::string_view wantedName,
+    std::vector<TZipEntryResult>* results)
+{
+    if (folder.empty())
+        return kZipNoFolder;
+    std::error_code ec;
+    if (!fs::is_regular_file(archive, ec))
+        return kZipCannotOpen;
+    TFile file = OpenFile(archive, "rb");
+    if (!file)
+        return kZipCannotOpen;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0)
+        return kZipReadFailed;
+    const long size = std::ftell(file.get());
+    if (size < 0)
+        return kZipReadFailed;
+
+    std::vector<TEntry> entries;
+    const int rc = ReadDirectory(file.get(), static_cast<std::uint64_t>(size), wantedName, entries);
+    if (rc < 0)
+        return rc;
+    int count = 0;
+    for (const TEntry& entry : entries) {
+        const int result
+            = ExtractEntry(file.get(), static_cast<std::uint64_t>(size), entry, folder);
+        if (results)
+            results->push_back({entry.name, result});
+        if (result == 0)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace vendrix
