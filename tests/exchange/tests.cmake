@@ -1,0 +1,1 @@
+vendrix_core_test(archive_test exchange/archive_test.cpp)
