@@ -235,6 +235,14 @@ std::string XmlText(std::string_view text)
             out.push_back(' ');
         else if (c == '"')
             out += "&quot;";
+        // An unescaped "&" or "<" would make the whole export unreadable to any XML reader
+        // at the office, every order of the run with it; the entities read back unchanged.
+        else if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
         else
             out.push_back(c);
     }

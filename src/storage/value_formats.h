@@ -37,8 +37,8 @@ std::string SqlQuote(std::string_view text);
 /// The text exactly as given (not trimmed) as an SQL string literal: between apostrophes, with
 /// every apostrophe doubled. For keys such as GUIDs, which must match what is stored.
 std::string SqlString(std::string_view text);
-/// The text trimmed, control characters turned into blanks and double quotes into "&quot;",
-/// for attribute values of the export file.
+/// The text trimmed, control characters turned into blanks, and double quotes, "&", "<" and ">"
+/// turned into entities, for attribute values of the export file. Apostrophes stay.
 std::string XmlText(std::string_view text);
 
 /// Decimal 32-bit integer with optional sign; `def` when the text is not one.

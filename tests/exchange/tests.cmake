@@ -1,1 +1,2 @@
 vendrix_core_test(archive_test exchange/archive_test.cpp)
+vendrix_core_test(exchange_files_test exchange/export_file_test.cpp exchange/import_script_test.cpp)

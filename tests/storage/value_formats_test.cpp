@@ -151,7 +151,7 @@ TEST(Texts, QuotingAndTokens)
     EXPECT_EQ(SqlQuote("O'Neil "), "O''Neil");
     EXPECT_EQ(SqlQuote(""), "");
     EXPECT_EQ(SqlQuote("''"), "''''");
-    EXPECT_EQ(XmlText(" a\"b\r\nc&<>' "), "a&quot;b  c&<>'");
+    EXPECT_EQ(XmlText(" a\"b\r\nc&<>' "), "a&quot;b  c&amp;&lt;&gt;'");
     EXPECT_EQ(XmlText("\tx\x01y"), "x y");
     EXPECT_EQ(IntText(-42), "-42");
     EXPECT_EQ(Trim("\t\r\n x y \x01"), "x y");

@@ -1,0 +1,125 @@
+// vendrix-cli: the exchange of the program without its windows, for office staff and
+// automation. It starts storage exactly as the program does, then exports, imports, packs or
+// extracts; messages go to standard error, log entries to standard output.
+#include "exchange/archive.h"
+#include "exchange/exchange_log.h"
+#include "exchange/export_file.h"
+#include "exchange/import_script.h"
+#include "platform/platform.h"
+#include "shell/startup.h"
+#include "storage/options.h"
+#include "storage/ui_seam.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vendrix;
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* kHelp
+    = "Использование: vendrix-cli [--home DIR] [--yes] <команда>\n"
+      "\n"
+      "Команды:\n"
+      "  export [FOLDER]              выгрузить документы (PDATo1C.xml или .zip) в папку\n"
+      "  import [FOLDER]              загрузить ToPDA.sqd (или ToPDA.zip) из папки\n"
+      "  pack SOURCE ARCHIVE          упаковать файл в архив ZIP\n"
+      "  extract ARCHIVE FOLDER NAME  распаковать из архива записи с именем NAME\n"
+      "  help                         эта справка\n"
+      "\n"
+      "--home DIR  папка программы: база DIR/data/base.sdb, папка обмена DIR/exchange\n"
+      "            (по умолчанию папка самой vendrix-cli)\n"
+      "--yes       отвечать «Да» на вопросы (иначе «Нет»)\n"
+      "Без FOLDER export и import работают с папкой обмена.\n";
+
+// Log entries, stamped as in the exchange window, one per line on standard output.
+class TConsoleSink : public TExchangeSink {
+public:
+    void Log(const std::string& text) override
+    {
+        std::cout << TimeStamp() << " " << text << "\n" << std::flush;
+    }
+};
+
+int Usage(const std::string& problem)
+{
+    std::cerr << problem << "\n\n" << kHelp;
+    return kUsage;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::filesystem::path home;
+    bool yes = false;
+    while (!args.empty() && args.front().rfind("--", 0) == 0) {
+        if (args.front() == "--home" && args.size() >= 2) {
+            home = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (args.front() == "--yes") {
+            yes = true;
+            args.erase(args.begin());
+        } else if (args.front() == "--help") {
+            args = {"help"};
+        } else {
+            return Usage("Неизвестный параметр: " + args.front());
+        }
+    }
+    if (args.empty())
+        return Usage("Не указана команда.");
+    const std::string command = args.front();
+    args.erase(args.begin());
+    if (command == "help") {
+        std::cout << kHelp;
+        return kOk;
+    }
+
+    const auto wants = [&](std::size_t least, std::size_t most) {
+        return args.size() >= least && args.size() <= most;
+    };
+    if ((command == "export" || command == "import") && !wants(0, 1))
+        return Usage("Команда " + command + " принимает не больше одной папки.");
+    if (command == "pack" && !wants(2, 2))
+        return Usage("Команде pack нужны SOURCE и ARCHIVE.");
+    if (command == "extract" && !wants(3, 3))
+        return Usage("Команде extract нужны ARCHIVE, FOLDER и NAME.");
+    if (command != "export" && command != "import" && command != "pack" && command != "extract")
+        return Usage("Неизвестная команда: " + command);
+
+    TConsoleUserInterface ui(yes);
+    InstallUserInterface(&ui);
+
+    if (command == "pack")
+        return Pack(args[0], args[1]) ? kOk : kFailed;
+    if (command == "extract") {
+        const int n = Extract(args[0], args[1], args[2]);
+        std::cout << n << "\n";
+        return n >= 1 ? kOk : kFailed;
+    }
+
+    if (home.empty())
+        home = platform::RunningProgramFolder();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(home, ec)) {
+        ui.Message("Папка программы не найдена: " + home.string(), TIcon::Error);
+        return kFailed;
+    }
+    if (!StartStorage(home)) {
+        ui.Message(kOpenDatabaseFailed, TIcon::Error);
+        return kFailed;
+    }
+    const std::string folder = args.empty() ? (home / "exchange").string() : args[0];
+    const bool useZip = GetOption(nullptr, "UseZip") == "1";
+    TConsoleSink sink;
+    const bool ok
+        = command == "export" ? Export(sink, folder, useZip) : Import(sink, folder, useZip);
+    return ok ? kOk : kFailed;
+}

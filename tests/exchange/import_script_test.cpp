@@ -1,0 +1,373 @@
+// The office's import script: reading rules, headers, every kind of body line, placeholders,
+// deletions, office messages, the bulk script, the ZIP path and the failures; and the batching
+// that must keep each statement's effect as if it had run alone.
+#include "documents/reference_lists.h"
+#include "exchange/archive.h"
+#include "exchange/exchange_log.h"
+#include "exchange/export_file.h"
+#include "exchange/import_script.h"
+#include "storage/codepage.h"
+#include "storage/options.h"
+#include "storage/sql_query.h"
+#include "support/test_support.h"
+
+namespace vendrix {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kV2 = "Z_AGENT RESPONSE 0002-0000-0000-0002";
+const std::string kV3 = "Z_AGENT RESPONSE 0003-0000-0000-0001";
+
+class ImportTest : public test::StartedFolderTest {
+protected:
+    void SetUp() override
+    {
+        test::StartedFolderTest::SetUp();
+        dir = folder.Path() / "in";
+        fs::create_directories(dir);
+        test::Exec("create table T (A, B, C)");
+    }
+
+    // Writes the script (UTF-8 lines joined by CR LF, stored as windows-1251) and imports it.
+    bool Run(const std::vector<std::string>& lines, const std::string& join = "\r\n")
+    {
+        std::string text;
+        for (const std::string& l : lines)
+            text += l + join;
+        test::WriteFile(dir / "ToPDA.sqd", Utf8ToCp1251(text));
+        return Import(log, dir.string(), false);
+    }
+
+    std::vector<std::string> Rows()
+    {
+        return test::Column(
+            "select A || '|' || ifnull(B, '') || '|' || ifnull(C, '') from T order by rowid");
+    }
+
+    fs::path dir;
+    TExchangeLog log;
+};
+
+TEST_F(ImportTest, HeaderCases)
+{
+    struct TCase {
+        const char* what;
+        std::string header;
+        bool runs;
+    };
+    const TCase cases[] = {
+        {"version 2.1", "Z_AGENT RESPONSE 0002-0000-0000-0001", true},
+        {"version 2.2", kV2, true},
+        {"version 3", kV3, true},
+        {"trailing blanks and tabs", kV2 + "  \t", true},
+        {"lower case", "z_agent response 0002-0000-0000-0002", false},
+        {"another version", "Z_AGENT RESPONSE 0002-0000-0000-0003", false},
+        {"nothing", "", false},
+    };
+    for (const TCase& c : cases) {
+        folder.ui.Clear();
+        EXPECT_EQ(Run({c.header, "<EXEC \"insert into T (A) values ('x')\">"}), c.runs) << c.what;
+        EXPECT_EQ(folder.ui.Texts().size(), c.runs ? 0u : 1u) << c.what;
+        if (!c.runs) {
+            EXPECT_EQ(folder.ui.Texts()[0], "Файл несовместимого формата.") << c.what;
+        }
+    }
+    EXPECT_EQ(test::Value("select count(*) from T"), "4");
+}
+
+TEST_F(ImportTest, LineEndingRules)
+{
+    // LF alone ends no line: the whole file is one line and the header fails.
+    EXPECT_FALSE(Run({kV2, "<EXEC \"insert into T (A) values (1)\">"}, "\n"));
+    EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"Файл несовместимого формата."});
+    // CR alone and CR LF both end lines; a NUL ends the text.
+    test::WriteFile(dir / "ToPDA.sqd",
+        kV2
+            + "\r<EXEC \"insert into T (A) values (1)\">\r\n"
+              "<EXEC \"insert into T (A) values (2)\">"
+            + std::string(1, '\0') + "\r<EXEC \"insert into T (A) values (3)\">\r");
+    EXPECT_TRUE(Import(log, dir.string(), false));
+    EXPECT_EQ(test::Column("select A from T"), (std::vector<std::string> {"1", "2"}));
+    EXPECT_EQ(ReadScriptLines((dir / "ToPDA.sqd").string()).size(), 3u);
+}
+
+TEST_F(ImportTest, TemplatesAndDataLines)
+{
+    ASSERT_TRUE(Run({
+        kV2,
+        "ignored\tbefore\tany template",
+        "// a comment",
+        "",
+        "<repeat \"insert into T (A, B, C) values ('%1', '%UPPER(%1)', '%2')\">",
+        "ab\t\tКириллица",
+        "</REPEAT>",
+        "cd\tef",
+        "</*>",
+        "<gh\tij>",
+        "only",
+        "<REPEAT \"insert into T (A, B, C) values ('%1%2%3%4%5%6%7%8%9', '%10', '%9')\">",
+        "1\t2\t3\t4\t5\t6\t7\t8\t9",
+    }));
+    EXPECT_EQ(Rows(),
+        (std::vector<std::string> {
+            "ab|AB|Кириллица",
+            "cd|CD|ef",
+            "<GH|<GH|IJ>", // a line starting with "<" is upper-cased first
+            "only|ONLY|%2", // a placeholder with no field stays
+            "123456789|10|9",
+        }));
+    EXPECT_TRUE(folder.ui.shown.empty());
+}
+
+TEST_F(ImportTest, FillTemplateNeverRescansInsertedText)
+{
+    EXPECT_EQ(FillTemplate("%1-%2", {"%2", "x"}), "%2-x");
+    EXPECT_EQ(FillTemplate("%UPPER(%1)/%1", {"ab"}), "AB/ab");
+    EXPECT_EQ(FillTemplate("%UPPER(%2)", {"a", "%UPPER(%2)"}), "%UPPER(%2)");
+    EXPECT_EQ(FillTemplate("%12", {"a", "b"}), "a2");
+    EXPECT_EQ(FillTemplate("%UPPER(%12)", std::vector<std::string>(12, "f")), "%UPPER(f2)");
+    EXPECT_EQ(FillTemplate("100%", {"a"}), "100%");
+    EXPECT_EQ(FillTemplate("", {"a"}), "");
+    EXPECT_EQ(SplitFields("a\t\tb"), (std::vector<std::string> {"a", "b"}));
+    EXPECT_EQ(SplitFields(" a \t b \t"), (std::vector<std::string> {"a", "b"}));
+}
+
+TEST_F(ImportTest, CommandArguments)
+{
+    EXPECT_EQ(CommandArgument("<EXEC \"select 1\">", 5), "select 1");
+    EXPECT_EQ(CommandArgument("<EXEC \"a \"b\" c\" >", 5), "a \"b\" c");
+    EXPECT_EQ(CommandArgument("<EXEC \"unclosed>", 5), "");
+    EXPECT_EQ(CommandArgument("<EXEC bare>", 5), "bare>");
+    EXPECT_EQ(CommandArgument("<DEL", 4), "");
+}
+
+TEST_F(ImportTest, ExecIsUpperCasedButCyrillicStays)
+{
+    ASSERT_TRUE(Run({kV2, "<exec \"insert into T (A, B) values ('abc', 'Жук ё')\">"}));
+    EXPECT_EQ(Rows(), std::vector<std::string> {"ABC|Жук ё|"});
+}
+
+TEST_F(ImportTest, DeletionOrdersAndOfficeMessagesComeAfterTheStatements)
+{
+    test::Exec("insert into DOC_HEADS (GUID, REC_TIME, DOC_STATE) values "
+               "('old2', '2009-01-01', 2), ('old1', '2009-01-01', 1), ('new2', '2009-12-01', 2);"
+               "insert into DOC_ORDERS (DOC_ID) values ('old2'), ('old1')");
+    ASSERT_TRUE(Run({
+        kV2,
+        "<SHOWMSGWND \"Первое сообщение\">",
+        "<DEL \"01.01.2000\">",
+        "<DEL \"01.06.2009\">",
+        "<showmsgwnd \"Второе\">",
+        "<EXEC \"insert into T (A) values (1)\">",
+        "<SHOWMSGWND \"  Третье  \">",
+        "<DELETE \"ignored as data\">",
+    }));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {
+            "Поступила команда удалить старые документы до 01.06.2009.\r\nУдалено документов 1",
+            "Сообщение из офиса: [1 / 3]\r\nПервое сообщение",
+            "Сообщение из офиса: [2 / 3]\r\nВторое",
+            "Сообщение из офиса: [3 / 3]\r\nТретье",
+        }));
+    EXPECT_EQ(folder.ui.shown[0].icon, TIcon::Information);
+    EXPECT_EQ(test::Column("select GUID from DOC_HEADS order by rowid"),
+        (std::vector<std::string> {"old1", "new2"}));
+    EXPECT_EQ(test::Value("select count(*) from DOC_ORDERS"), "1");
+    EXPECT_EQ(test::Value("select count(*) from T"), "1");
+
+    folder.ui.Clear();
+    ASSERT_TRUE(Run({kV2, "<DELALL \"01.01.2001\">", "<DELALL \"01.07.2009\">"}));
+    EXPECT_EQ(folder.ui.Texts(),
+        std::vector<std::string> {"Поступила команда удалить все документы до 01.07.2009.\r\n"
+                                  "Удалено документов 1"});
+    folder.ui.Clear();
+    ASSERT_TRUE(Run({kV2, "<DEL \"01.01.2001\">", "<DEL \"not a date\">", "<DELALL \"\">"}));
+    EXPECT_TRUE(folder.ui.shown.empty()) << "nothing deleted, nothing said";
+}
+
+TEST_F(ImportTest, FailingStatementStopsTheImportWithBothMessages)
+{
+    SetOption("LLD_Def", "before");
+    ASSERT_FALSE(Run({
+        kV2,
+        "<SHOWMSGWND \"never shown\">",
+        "<EXEC \"insert into T (A) values (1)\">",
+        "<REPEAT \"insert into T (A) values ('%1')\">",
+        "two",
+        "<EXEC \"insert into NOPE values (1)\">",
+        "three",
+    }));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {"no such table: NOPE", "INSERT INTO NOPE VALUES (1)"}));
+    EXPECT_EQ(test::Column("select A from T"), (std::vector<std::string> {"1", "two"}));
+    EXPECT_EQ(GetOption(nullptr, "LLD_Def"), "before");
+    EXPECT_EQ(log.Text().find("Загрузка завершена."), std::string::npos);
+}
+
+TEST_F(ImportTest, SuccessRecordsTheLoadTimeAndReloadsTheLists)
+{
+    ASSERT_TRUE(Run({kV2,
+        "<EXEC \"insert into SPR_CLIENTS (GUID, IS_FOLDER, ANAME, UNAME) "
+        "values ('c', 0, 'Клиент', 'К')\">"}));
+    ASSERT_EQ(ClientList().size(), 1u);
+    EXPECT_EQ(ClientList()[0].ANAME, "Клиент");
+    EXPECT_EQ(test::Value("select count(*) from MY_OPTIONS where OPT_NAME='LLD_Def'"), "1");
+    EXPECT_EQ(GetOption(nullptr, "LLD_Def").size(), RegionalDateTime().size());
+    for (const char* step : {"Начата загрузка...", "Обработка...", "Загрузка завершена."})
+        EXPECT_NE(log.Text().find(step), std::string::npos) << step;
+}
+
+TEST_F(ImportTest, BulkScriptOfVersionThree)
+{
+    test::WriteFile(dir / "ToPDA.sql",
+        Utf8ToCp1251("insert into T (A) values ('Ж');\r\ninsert into T (A) values "
+                     "('b');\n\rinsert into T (A) values ('c');\r"));
+    ASSERT_TRUE(Run({kV2}));
+    EXPECT_EQ(test::Value("select count(*) from T"), "0") << "version 2 ignores it";
+    ASSERT_TRUE(Run({kV3}));
+    EXPECT_EQ(test::Column("select A from T"), (std::vector<std::string> {"Ж", "b", "c"}));
+    EXPECT_NE(log.Text().find("Загрузка справочников..."), std::string::npos);
+
+    // A failing bulk script is reported and the import goes on.
+    test::WriteFile(
+        dir / "ToPDA.sql", "insert into T (A) values ('d'); insert into NOPE values (1);");
+    folder.ui.Clear();
+    ASSERT_TRUE(Run({kV3, "<SHOWMSGWND \"после\">"}));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {"no such table: NOPE", "Сообщение из офиса: [1 / 1]\r\nпосле"}));
+    EXPECT_EQ(test::Value("select count(*) from T where A='d'"), "1");
+}
+
+TEST_F(ImportTest, MissingFilesAndFolders)
+{
+    EXPECT_FALSE(Import(log, "", false)) << "no folder picked";
+    EXPECT_TRUE(log.Text().empty());
+    EXPECT_TRUE(folder.ui.shown.empty());
+    EXPECT_FALSE(Import(log, dir.string(), false));
+    EXPECT_EQ(folder.ui.Texts(),
+        std::vector<std::string> {"Файл '" + dir.string() + "/ToPDA.sqd' отсутствует!"});
+    folder.ui.Clear();
+    EXPECT_FALSE(Import(log, dir.string(), true));
+    EXPECT_EQ(log.LastMessage(), "Файл не найден.");
+    test::WriteFile(dir / "ToPDA.zip", "not an archive");
+    EXPECT_FALSE(Import(log, dir.string(), true));
+    EXPECT_EQ(log.LastMessage(), "Не удалось распаковать архив.");
+    EXPECT_TRUE(folder.ui.shown.empty());
+}
+
+TEST_F(ImportTest, ZipPathExtractsBothScripts)
+{
+    const fs::path src = folder.Path() / "src";
+    fs::create_directories(src);
+    test::WriteFile(src / "ToPDA.sqd", kV3 + "\r\n<EXEC \"insert into T (A) values (1)\">\r\n");
+    test::WriteFile(src / "ToPDA.sql", "insert into T (A) values (2);");
+    ASSERT_TRUE(Pack(src / "ToPDA.sqd", folder.Path() / "a.zip"));
+    // Two entries in one archive, made by Info-ZIP.
+    const std::string cmd = "cd '" + src.string() + "' && zip -q '" + (dir / "ToPDA.zip").string()
+        + "' ToPDA.sqd ToPDA.sql";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    ASSERT_TRUE(Import(log, dir.string(), true));
+    EXPECT_EQ(test::Column("select A from T"), (std::vector<std::string> {"1", "2"}));
+    EXPECT_NE(log.Text().find("Распаковка..."), std::string::npos);
+}
+
+TEST_F(ImportTest, UnreachableDatabaseStopsBeforeAnyChange)
+{
+    test::WriteFile(dir / "ToPDA.sqd", kV2 + "\r<EXEC \"insert into T (A) values (1)\">\r");
+    fs::rename(folder.Path() / "data", folder.Path() / "data.away");
+    EXPECT_FALSE(Import(log, dir.string(), false));
+    EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"База данных не найдена."});
+    fs::rename(folder.Path() / "data.away", folder.Path() / "data");
+    EXPECT_EQ(test::Value("select count(*) from T"), "0");
+}
+
+TEST_F(ImportTest, ScriptsOwnTransactionsWorkAsIfEachLineRanAlone)
+{
+    ASSERT_TRUE(Run({
+        kV2,
+        "<EXEC \"insert into T (A) values (1)\">",
+        "<EXEC \"begin\">",
+        "<EXEC \"insert into T (A) values (2)\">",
+        "<EXEC \"rollback\">",
+        "<EXEC \"insert into T (A) values (3)\">",
+        "<EXEC \"begin transaction; insert into T (A) values (4)\">",
+        "<EXEC \"insert into T (A) values (5)\">",
+        "<EXEC \"commit\">",
+        "<EXEC \"insert into T (A) values (6)\">",
+    }));
+    EXPECT_EQ(
+        test::Column("select A from T"), (std::vector<std::string> {"1", "3", "4", "5", "6"}));
+    EXPECT_TRUE(folder.ui.shown.empty());
+}
+
+TEST_F(ImportTest, ConflictThatRollsBackKeepsEveryEarlierStatement)
+{
+    test::Exec("create table U (K unique on conflict rollback)");
+    ASSERT_FALSE(Run({
+        kV2,
+        "<EXEC \"insert into T (A) values (1)\">",
+        "<EXEC \"insert into U (K) values (1)\">",
+        "<EXEC \"insert into T (A) values (2)\">",
+        "<EXEC \"insert into U (K) values (1)\">",
+        "<EXEC \"insert into T (A) values (3)\">",
+    }));
+    EXPECT_EQ(test::Column("select A from T"), (std::vector<std::string> {"1", "2"}));
+    EXPECT_EQ(test::Value("select count(*) from U"), "1");
+}
+
+TEST_F(ImportTest, LongScriptSpansSeveralBatches)
+{
+    std::vector<std::string> lines = {kV2, "<REPEAT \"insert into T (A) values (%1)\">"};
+    for (int i = 0; i < 10000; ++i)
+        lines.push_back(std::to_string(i));
+    lines.push_back("<EXEC \"insert into NOPE values (1)\">");
+    EXPECT_FALSE(Run(lines));
+    EXPECT_EQ(test::Value("select count(*) from T"), "10000");
+}
+
+TEST(ControlsTransaction, Cases)
+{
+    struct TCase {
+        const char* sql;
+        bool controls;
+    };
+    const TCase cases[] = {
+        {"BEGIN", true},
+        {"  begin transaction", true},
+        {"insert into T values (1); COMMIT", true},
+        {"END", true},
+        {"rollback to x", true},
+        {"savepoint a", true},
+        {"pragma foreign_keys=on", true},
+        {"vacuum", true},
+        {"insert into T values ('BEGIN')", false},
+        {"insert into T values ('x;begin')", false},
+        {"-- begin\ninsert into T values (1)", false},
+        {"/* commit */ select 1", false},
+        {"select begin_date from T", false},
+        {"update T set A='end'", false},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(ControlsTransaction(c.sql), c.controls) << c.sql;
+}
+
+TEST_F(ImportTest, RoundTripThroughExportPackAndExtract)
+{
+    test::Exec("insert into DOC_HEADS (GUID, DOC_STATE, CLI_NAME, REC_TIME) values "
+               "('D', 1, 'Иванов', '2009-10-25');"
+               "insert into DOC_ORDERS (DOC_ID, G_GUID, G_NAME, G_WT) values ('D', 'G', 'Сок', 2)");
+    ASSERT_TRUE(Export(log, dir.string(), false));
+    const std::string xml = test::ReadFile(dir / "PDATo1C.xml");
+    ASSERT_TRUE(Export(log, dir.string(), true));
+    const fs::path back = folder.Path() / "back";
+    ASSERT_EQ(Extract(dir / "PDATo1C.zip", back, "*"), 1);
+    const std::string again = test::ReadFile(back / "PDATo1C.xml");
+    // Only the time stamp of the second run may differ.
+    ASSERT_EQ(again.size(), xml.size());
+    EXPECT_EQ(again.substr(again.find("Agent=")), xml.substr(xml.find("Agent=")));
+    EXPECT_NE(xml.find(Utf8ToCp1251("CLIENTNAME=\"Иванов\"")), std::string::npos);
+}
+
+} // namespace
+} // namespace vendrix
