@@ -132,8 +132,19 @@ bool CheckSchema()
         if (ok && IsNewDatabase())
             StoreDefaultOptions(*q);
     }
-    if (ok)
+    if (ok) {
+        // The order, SKU and competitor lines of one document are found by DOC_ID on every
+        // load, save, export and deletion; without an index each of those reads every line
+        // of the journal. DOC_HEADS gets none on REC_TIME: the journal lists in storage order.
+        // An index is a speed-up only, so a database that refuses one still starts.
+        for (const char* index :
+             {"create index if not exists DOC_ORDERS_DOC_ID on DOC_ORDERS (DOC_ID)",
+              "create index if not exists DOC_SKUS_DOC_ID on DOC_SKUS (DOC_ID)",
+              "create index if not exists DOC_COMPETS_DOC_ID on DOC_COMPETS (DOC_ID)",
+              "create index if not exists DOC_HEADS_GUID on DOC_HEADS (GUID)"})
+            q->TryExec(index);
         ok = LoadReferenceLists(false);
+    }
     return ok;
 }
 
