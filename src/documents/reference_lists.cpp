@@ -230,8 +230,9 @@ void BuildSkuGridAxes(TSkuGrid& sku, bool withGuidRow)
 int FindRowByPrefix(
     int rowCount, const std::function<std::string_view(int row)>& cellText, std::string_view text)
 {
+    const platform::TPrefixMatcher matcher(text);
     for (int r = 0; r < rowCount; ++r) {
-        if (platform::StartsWithIgnoreCase(cellText(r), text))
+        if (matcher.Matches(cellText(r)))
             return r;
     }
     return -1;

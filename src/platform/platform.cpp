@@ -89,13 +89,68 @@ bool FileLocalTime(const std::filesystem::path& file, TLocalTime& out)
     return true;
 }
 
+namespace {
+
+// The next code point of UTF-8 text at `at`, advancing it; a broken byte reads as itself.
+char32_t NextCodePoint(std::string_view s, std::size_t& at)
+{
+    const auto b = static_cast<unsigned char>(s[at++]);
+    int extra = 0;
+    char32_t cp = b;
+    if (b >= 0xF0 && b <= 0xF4) {
+        extra = 3;
+        cp = b & 0x07;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        extra = 2;
+        cp = b & 0x0F;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        extra = 1;
+        cp = b & 0x1F;
+    } else {
+        return b;
+    }
+    const std::size_t start = at;
+    for (int i = 0; i < extra; ++i) {
+        if (at >= s.size() || (static_cast<unsigned char>(s[at]) & 0xC0) != 0x80) {
+            at = start;
+            return b;
+        }
+        cp = (cp << 6) | (static_cast<unsigned char>(s[at++]) & 0x3F);
+    }
+    return cp;
+}
+
+char32_t Fold(char32_t c)
+{
+    if (c < 0x80)
+        return c >= 'A' && c <= 'Z' ? c + 32 : c;
+    return QChar::toCaseFolded(c);
+}
+
+} // namespace
+
+TPrefixMatcher::TPrefixMatcher(std::string_view prefix)
+{
+    std::size_t at = 0;
+    while (at < prefix.size())
+        m_folded.push_back(Fold(NextCodePoint(prefix, at)));
+}
+
+bool TPrefixMatcher::Matches(std::string_view text) const
+{
+    std::size_t at = 0;
+    for (char32_t wanted : m_folded) {
+        if (at >= text.size())
+            return false; // a text shorter than the prefix does not match
+        if (Fold(NextCodePoint(text, at)) != wanted)
+            return false;
+    }
+    return true;
+}
+
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix)
 {
-    const QString p = QString::fromUtf8(prefix.data(), static_cast<qsizetype>(prefix.size()));
-    const QString t = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    if (t.size() < p.size())
-        return false;
-    return QStringView(t).left(p.size()).compare(p, Qt::CaseInsensitive) == 0;
+    return TPrefixMatcher(prefix).Matches(text);
 }
 
 } // namespace vendrix::platform

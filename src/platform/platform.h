@@ -39,4 +39,16 @@ bool FileLocalTime(const std::filesystem::path& file, TLocalTime& out);
 /// has, ignoring letter case by Unicode rules (so "ива" begins "Иванов"). Both are UTF-8.
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
+/// The same test for one prefix against many texts: the prefix is case-folded once, and each
+/// text is read character by character without allocating, as the quick search of a long
+/// reference list needs.
+class TPrefixMatcher {
+public:
+    explicit TPrefixMatcher(std::string_view prefix);
+    bool Matches(std::string_view text) const;
+
+private:
+    std::vector<char32_t> m_folded;
+};
+
 } // namespace vendrix::platform
