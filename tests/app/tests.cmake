@@ -1,0 +1,3 @@
+vendrix_core_test(companion_test app/companion_test.cpp)
+target_compile_definitions(companion_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-cli>")
+add_dependencies(companion_test vendrix-cli)
