@@ -1,14 +1,26 @@
-// Message boxes over QMessageBox.
+// Message boxes over QMessageBox, the wait cursor over the override cursor, the folder picker.
 #include "toolkit/message_box.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+
+#include <utility>
 
 namespace vendrix {
 
 namespace {
+
+QPointer<QWidget> g_mainWindow;
+
+QWidget* Owner()
+{
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return g_mainWindow.data();
+}
 
 QMessageBox::Icon ToQt(TIcon icon)
 {
@@ -30,8 +42,20 @@ QMessageBox::Icon ToQt(TIcon icon)
 // Owned by the active window when there is one, always on top, as the handheld's boxes are.
 int Show(const std::string& text, TIcon icon, QMessageBox::StandardButtons buttons)
 {
-    QMessageBox box(ToQt(icon), QString::fromUtf8(kAppCaption), QString::fromStdString(text),
-        buttons, QApplication::activeWindow());
+    // The texts break lines with CR LF; a lone CR would show as a stray glyph. Office messages
+    // are shown as written, never read as markup.
+    QString shown = QString::fromStdString(text);
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(ToQt(icon), QString::fromUtf8(kAppCaption), shown, buttons, Owner());
+    box.setTextFormat(Qt::PlainText);
+    // Qt's own button texts are English unless a translation is installed.
+    const std::pair<QMessageBox::StandardButton, const char*> kRussian[]
+        = {{QMessageBox::Ok, "OK"}, {QMessageBox::Yes, "&Да"}, {QMessageBox::No, "&Нет"},
+            {QMessageBox::Cancel, "Отмена"}, {QMessageBox::Retry, "&Повтор"}};
+    for (const auto& [button, caption] : kRussian)
+        if (QAbstractButton* b = box.button(button))
+            b->setText(QString::fromUtf8(caption));
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     // The wait cursor must not hide the box's buttons from the agent.
     const bool busy = QApplication::overrideCursor() != nullptr;
@@ -46,6 +70,11 @@ int Show(const std::string& text, TIcon icon, QMessageBox::StandardButtons butto
 }
 
 } // namespace
+
+void TQtUserInterface::SetMainWindow(QWidget* window)
+{
+    g_mainWindow = window;
+}
 
 void TQtUserInterface::Message(const std::string& text, TIcon icon)
 {
@@ -105,8 +134,8 @@ void TQtUserInterface::ProcessEvents()
 
 std::string TQtUserInterface::PickFolder(const std::string& start)
 {
-    const QString folder = QFileDialog::getExistingDirectory(QApplication::activeWindow(),
-        QString::fromUtf8(kAppCaption), QString::fromStdString(start));
+    const QString folder = QFileDialog::getExistingDirectory(
+        Owner(), QString::fromUtf8(kAppCaption), QString::fromStdString(start));
     return folder.toStdString();
 }
 

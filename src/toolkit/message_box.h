@@ -4,12 +4,18 @@
 
 #include "storage/ui_seam.h"
 
+class QWidget;
+
 namespace vendrix {
 
 constexpr const char* kAppCaption = "Агент продаж";
 
 class TQtUserInterface : public TUserInterface {
 public:
+    /// The window that owns the boxes when no window of the program is active (the main
+    /// window once it exists); nullptr before.
+    static void SetMainWindow(QWidget* window);
+
     void Message(const std::string& text, TIcon icon) override;
     TAnswer Ask(const std::string& text, TIcon icon, TButtons buttons) override;
     void SetBusyCursor(bool on) override;
