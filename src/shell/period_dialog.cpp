@@ -1,0 +1,233 @@
+// The period dialog's controls at their handheld positions, wired to the period selection.
+#include "shell/period_dialog.h"
+
+#include "toolkit/menu_bar.h"
+#include "toolkit/modal.h"
+#include "toolkit/window_placement.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace vendrix {
+
+namespace {
+
+const QDate kDayZero(1899, 12, 30);
+
+QString Q(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QDate ToQDate(TDate d)
+{
+    return kDayZero.addDays(static_cast<qint64>(std::floor(d)));
+}
+
+TDate FromQDate(const QDate& d)
+{
+    return static_cast<TDate>(kDayZero.daysTo(d));
+}
+
+QDateEdit* DatePicker(QWidget* parent, int left, int top, int width)
+{
+    auto* picker = new QDateEdit(parent);
+    picker->setGeometry(left, top, width, 24);
+    picker->setCalendarPopup(true);
+    picker->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    picker->setDateRange(QDate(kFirstPeriodYear, 1, 1), QDate(kLastPeriodYear, 12, 31));
+    return picker;
+}
+
+} // namespace
+
+TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today)
+    : QDialog(owner)
+{
+    setWindowTitle(Q("Выбор периода"));
+    resize(kHandheldWidth, kHandheldHeight);
+
+    auto* panel = new QWidget(this);
+    QPalette grey = panel->palette();
+    grey.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
+    panel->setPalette(grey);
+    panel->setAutoFillBackground(true);
+    panel->setMinimumSize(kHandheldWidth, 280);
+
+    m_choices = new QButtonGroup(this);
+    auto radio = [&](const char* caption, TPeriodChoice choice, int top, int width) {
+        auto* button = new QRadioButton(Q(caption), panel);
+        button->setGeometry(5, top, width, 23);
+        m_choices->addButton(button, static_cast<int>(choice));
+    };
+    // The three stepping rows: year, quarter, month.
+    const char* rowCaptions[3] = {"Год", "Квартал", "Месяц"};
+    const TPeriodChoice rowChoices[3]
+        = {TPeriodChoice::Year, TPeriodChoice::Quarter, TPeriodChoice::Month};
+    for (int row = 0; row < 3; ++row) {
+        const int top = 8 + row * 25;
+        radio(rowCaptions[row], rowChoices[row], top, 69);
+        auto* prev = new QPushButton(QStringLiteral("<"), panel);
+        prev->setGeometry(75, top, 24, 23);
+        // A read-only box; "Сентябрь 3000 г." must fit its 92 pixels, hence the smaller face
+        // and the one-pixel frame.
+        auto* display = new QLabel(panel);
+        display->setGeometry(98, top, 92, 23);
+        display->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        display->setLineWidth(1);
+        display->setBackgroundRole(QPalette::Base);
+        display->setAutoFillBackground(true);
+        QFont small = display->font();
+        small.setPixelSize(11);
+        display->setFont(small);
+        display->setAlignment((row == 0 ? Qt::AlignRight : Qt::AlignHCenter) | Qt::AlignVCenter);
+        auto* next = new QPushButton(QStringLiteral(">"), panel);
+        next->setGeometry(189, top, 25, 23);
+        m_prev[static_cast<std::size_t>(row)] = prev;
+        m_next[static_cast<std::size_t>(row)] = next;
+        m_display[static_cast<std::size_t>(row)] = display;
+    }
+    radio("День", TPeriodChoice::Day, 82, 69);
+    m_day = DatePicker(panel, 75, 82, 139);
+    auto check = [&](const char* caption, int top) {
+        auto* box = new QCheckBox(Q(caption), panel);
+        box->setGeometry(66, top, 148, 20);
+        return box;
+    };
+    m_fromYear = check("С начала года", 112);
+    m_fromQuarter = check("С начала квартала", 132);
+    m_fromMonth = check("С начала месяца", 152);
+    radio("Интервал", TPeriodChoice::Interval, 173, 88);
+    auto* fromLabel = new QLabel(Q("с"), panel);
+    fromLabel->setGeometry(25, 197, 15, 24);
+    m_from = DatePicker(panel, 45, 197, 169);
+    auto* toLabel = new QLabel(Q("по"), panel);
+    toLabel->setGeometry(25, 229, 16, 24);
+    m_to = DatePicker(panel, 45, 229, 169);
+    radio("Все документы журнала", TPeriodChoice::All, 256, 197);
+    // Takes the focus when the dialog opens, so that no date picker holds it.
+    m_focusPlaceholder = new QWidget(panel);
+    m_focusPlaceholder->setGeometry(0, 0, 0, 0);
+    m_focusPlaceholder->setFocusPolicy(Qt::StrongFocus);
+
+    m_menu = new TMenuBar(this);
+    const int ok = m_menu->AddItem(Q("[ OK ]"));
+    m_menu->AddItem(Q("[ Отмена ]"));
+    m_menu->onCommand = [this, ok](int item) { CloseDialog(this, item == ok); };
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(panel, 1);
+    layout->addWidget(m_menu);
+
+    connect(m_choices, &QButtonGroup::idClicked, this, [this](int id) {
+        m_selection.Choose(static_cast<TPeriodChoice>(id));
+        Show();
+    });
+    connect(m_fromYear, &QCheckBox::clicked, this, [this](bool on) {
+        m_selection.SetFromYearStart(on);
+        Show();
+    });
+    connect(m_fromQuarter, &QCheckBox::clicked, this, [this](bool on) {
+        m_selection.SetFromQuarterStart(on);
+        Show();
+    });
+    connect(m_fromMonth, &QCheckBox::clicked, this, [this](bool on) {
+        m_selection.SetFromMonthStart(on);
+        Show();
+    });
+    auto step = [this](QPushButton* button, void (TPeriodSelection::*move)()) {
+        connect(button, &QPushButton::clicked, this, [this, move] {
+            (m_selection.*move)();
+            Show();
+        });
+    };
+    step(m_prev[0], &TPeriodSelection::YearPrev);
+    step(m_next[0], &TPeriodSelection::YearNext);
+    step(m_prev[1], &TPeriodSelection::QuarterPrev);
+    step(m_next[1], &TPeriodSelection::QuarterNext);
+    step(m_prev[2], &TPeriodSelection::MonthPrev);
+    step(m_next[2], &TPeriodSelection::MonthNext);
+    for (QDateEdit* picker : {m_day, m_from, m_to})
+        connect(picker, &QDateEdit::dateChanged, this, [this, picker] { OnPicker(picker); });
+
+    m_selection.Load(start, end, today);
+    Show();
+}
+
+QRadioButton* TPeriodDialog::Radio(TPeriodChoice choice) const
+{
+    return static_cast<QRadioButton*>(m_choices->button(static_cast<int>(choice)));
+}
+
+void TPeriodDialog::OnPicker(QDateEdit* picker)
+{
+    if (m_showing)
+        return;
+    const TDate day = FromQDate(picker->date());
+    if (picker == m_day)
+        m_selection.SetDay(day);
+    else if (picker == m_from)
+        m_selection.SetFrom(day);
+    else
+        m_selection.SetTo(day);
+    Show();
+}
+
+void TPeriodDialog::Show()
+{
+    m_showing = true;
+    const TPeriodSelection& s = m_selection;
+    Radio(s.Choice())->setChecked(true);
+    m_fromYear->setChecked(s.FromYearStart());
+    m_fromQuarter->setChecked(s.FromQuarterStart());
+    m_fromMonth->setChecked(s.FromMonthStart());
+    m_display[0]->setText(QString::fromStdString(s.YearText()));
+    m_display[1]->setText(QString::fromStdString(s.QuarterText()));
+    m_display[2]->setText(QString::fromStdString(s.MonthText()));
+    // The pickers always show the period: the day picker its end, the interval its two ends.
+    m_day->setDate(ToQDate(s.End()));
+    m_from->setDate(ToQDate(s.Start()));
+    m_to->setDate(ToQDate(s.End()));
+
+    const TPeriodUsability u = s.Usability();
+    const bool rows[3] = {u.yearRow, u.quarterRow, u.monthRow};
+    for (std::size_t row = 0; row < 3; ++row) {
+        m_prev[row]->setEnabled(rows[row]);
+        m_next[row]->setEnabled(rows[row]);
+        m_display[row]->setEnabled(rows[row]);
+    }
+    m_day->setEnabled(u.dayPicker);
+    m_from->setEnabled(u.intervalPickers);
+    m_to->setEnabled(u.intervalPickers);
+    m_fromYear->setEnabled(u.fromYearStart);
+    m_fromQuarter->setEnabled(u.fromQuarterStart);
+    m_fromMonth->setEnabled(u.fromMonthStart);
+    m_showing = false;
+}
+
+void TPeriodDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_focusPlaceholder->setFocus();
+}
+
+bool ChoosePeriod(QWidget* owner, TDate& start, TDate& end, TDate today)
+{
+    TPeriodDialog dialog(owner, start, end, today);
+    TModalChildScope modalChild;
+    if (RunModal(dialog) != kModalOk)
+        return false;
+    dialog.Selection().Result(start, end);
+    return true;
+}
+
+} // namespace vendrix
