@@ -1,19 +1,27 @@
-// The program: storage start-up, then the main window and the event loop.
+// The program. Starts in a fixed order: storage (database location, schema, reference lists),
+// then the main window, then the single-instance test, then the event loop. A database that
+// cannot be opened ends the program with exit code 1 before any window exists; a second start
+// brings the running copy to the front and ends with exit code 0.
+#include "shell/main_window.h"
 #include "shell/startup.h"
-#include "storage/sql_query.h"
+#include "toolkit/glyphs.h"
+#include "toolkit/handheld_style.h"
 #include "toolkit/message_box.h"
+#include "toolkit/single_instance.h"
+#include "toolkit/window_placement.h"
 
 #include "platform/platform.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QVBoxLayout>
-#include <QWidget>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Vendrix");
+    QApplication::setApplicationName(QStringLiteral("Vendrix"));
+    QApplication::setWindowIcon(vendrix::ProgramIcon());
+    vendrix::ApplyHandheldStyle();
+    // The program ends through the main window's close query only, not when a window hides.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     vendrix::TQtUserInterface ui;
     vendrix::InstallUserInterface(&ui);
@@ -23,16 +31,16 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    // Stands in for the main window until the journal window lands.
-    QWidget window;
-    window.setWindowTitle(QString::fromUtf8(vendrix::kAppCaption));
-    window.resize(240, 320);
-    auto* layout = new QVBoxLayout(&window);
-    auto* label = new QLabel(QString::fromUtf8("Журнал документов\n\nБаза данных:\n")
-            + QString::fromStdString(vendrix::DbPath().string()),
-        &window);
-    label->setWordWrap(true);
-    layout->addWidget(label);
-    window.show();
-    return app.exec();
+    vendrix::TMainWindow window;
+
+    vendrix::TSingleInstance instance;
+    if (instance.RaiseRunning())
+        return 0;
+    instance.Listen([&window] { vendrix::BringToFront(&window); });
+
+    vendrix::FitToScreen(&window);
+    vendrix::BringToFront(&window);
+    const int code = app.exec();
+    vendrix::InstallUserInterface(nullptr);
+    return code;
 }

@@ -1,0 +1,387 @@
+// The main window: menus, journal list, timers, settings, close query and notification icon.
+#include "shell/main_window.h"
+
+#include "settings/about_window.h"
+#include "shell/period_dialog.h"
+#include "storage/options.h"
+#include "storage/sql_query.h"
+#include "storage/ui_seam.h"
+#include "toolkit/glyphs.h"
+#include "toolkit/menu_bar.h"
+#include "toolkit/message_box.h"
+#include "toolkit/modal.h"
+#include "toolkit/report_list.h"
+#include "toolkit/timer.h"
+#include "toolkit/window_placement.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace vendrix {
+
+namespace {
+
+constexpr int kJournalDelayMs = 1000;
+constexpr int kFirstRunDelayMs = 500;
+constexpr const char* kFirstRunQuestion
+    = "\r\nПервый запуск...\r\n\r\nПриветствую!\r\n\r\nОткрыть настройки?\r\n\r\n";
+
+QString Q(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+bool Switch(const char* name)
+{
+    return GetOption(nullptr, name) == "1";
+}
+
+// The journal's rows as the list paints them: state image, date, client, quantity, sum.
+class TJournalRows : public TReportSource {
+public:
+    explicit TJournalRows(const TJournal& journal)
+        : m_journal(journal)
+    {
+    }
+    int RowCount() const override { return static_cast<int>(m_journal.rows.size()); }
+    QString Cell(int row, int column) const override
+    {
+        const TJournalRow& r = m_journal.rows[static_cast<std::size_t>(row)];
+        switch (column) {
+        case 0:
+            return QString::fromStdString(r.stateCell);
+        case 1:
+            return QString::fromStdString(r.date);
+        case 2:
+            return QString::fromStdString(r.client);
+        case 3:
+            return QString::fromStdString(r.quantity);
+        case 4:
+            return QString::fromStdString(r.sum);
+        default:
+            return {};
+        }
+    }
+    int Image(int row) const override
+    {
+        return m_journal.rows[static_cast<std::size_t>(row)].image;
+    }
+
+private:
+    const TJournal& m_journal;
+};
+
+} // namespace
+
+TMainWindow::TMainWindow(TMainWindowEnvironment environment)
+    : m_environment(std::move(environment))
+    , m_period(TodayNow())
+{
+    setWindowTitle(Q("Агент продаж"));
+    setWindowIcon(ProgramIcon());
+    resize(kHandheldWidth, kHandheldHeight);
+
+    BuildMenus();
+    // The window shows first and fills its journal a moment later; the first-run question
+    // waits until the window is up.
+    m_journalTimer = StartOneShot(this, kJournalDelayMs, [this] { ReloadJournal(); });
+    m_firstRunTimer = StartOneShot(this, kFirstRunDelayMs, [this] { OnFirstRun(); });
+    BuildJournalList();
+    ApplySettings();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_list, 1);
+    layout->addWidget(m_menu);
+
+    TQtUserInterface::SetMainWindow(this);
+    raise();
+    m_loading = false;
+}
+
+TMainWindow::~TMainWindow()
+{
+    // The list outlives the journal it shows (children go with the QWidget part, after the
+    // members): it must not read the rows once they are gone.
+    m_list->SetSource(nullptr);
+    TQtUserInterface::SetMainWindow(nullptr);
+}
+
+void TMainWindow::BuildMenus()
+{
+    using namespace main_menu;
+    m_menu = new TMenuBar(this);
+    m_menu->AddItem(Q(" Новый "));
+    const int edit = m_menu->AddItem(Q(" Правка "));
+    m_menu->AddItem(Q(" Копировать документ "), edit);
+    m_menu->AddItem(Q("-"), edit);
+    m_menu->AddItem(Q(" Редактировать "), edit);
+    m_menu->AddItem(Q(" Удалить "));
+    const int more = m_menu->AddItem(Q("  ...  "));
+    for (const char* caption : {"Обмен с центр. БД", "-", "Обновить", "Выбор периода", "-",
+             "Настройки", "-", "О программе", "-", "Выход"})
+        m_menu->AddItem(Q(caption), more);
+    m_menu->onCommand = [this](int item) { OnCommand(item); };
+
+    m_journalMenu = new TPopupMenu(this);
+    for (const char* caption :
+        {" Новый ", " Копировать ", " Редактировать ", " Удалить ", "-", "Выбор периода"})
+        m_journalMenu->AddItem(Q(caption));
+    m_journalMenu->onCommand = [this](int item) { OnJournalMenu(item); };
+}
+
+void TMainWindow::BuildJournalList()
+{
+    m_list = new TReportList(this);
+    m_list->SetImages(ImageList(QStringLiteral("FMAIN_IL_STATES"), 16, 12));
+    std::vector<TReportColumn> columns {
+        {Q(" "), 18, Qt::AlignLeft},
+        {Q("Дата"), 46, Qt::AlignLeft},
+        {Q("Клиент"), 106, Qt::AlignLeft},
+        {Q("Кол-во"), 62, Qt::AlignRight},
+    };
+    if (GetOption(nullptr, "UseSUMS", "1") != "0")
+        columns.push_back({Q("Сумма"), 62, Qt::AlignRight});
+    const int last = static_cast<int>(columns.size()) - 1;
+    m_list->SetColumns(std::move(columns));
+    m_list->SetFitColumn(last);
+    m_journalRows = std::make_unique<TJournalRows>(m_journal);
+    m_list->SetSource(m_journalRows.get());
+    m_list->onStylusUp = [this] { EditDocument(); };
+    m_list->onContextMenu = [this](const QPoint& at) { m_journalMenu->popup(at); };
+}
+
+void TMainWindow::ApplySettings()
+{
+    if (Switch("HIDE_ABOUTBOX")) {
+        m_menu->SetItemVisible(main_menu::kAbout, false);
+        m_menu->SetItemVisible(main_menu::kAboutSeparator, false);
+    }
+    if (Switch("HIDE_PERIOD")) {
+        m_menu->SetItemVisible(main_menu::kPeriod, false);
+        m_journalMenu->SetItemVisible(journal_menu::kSeparator, false);
+        m_journalMenu->SetItemVisible(journal_menu::kPeriod, false);
+    }
+    m_list->SetGridLines(Switch("LINES_ZH"));
+    m_titleBarOk = Switch("X_IS_CLOSE");
+    if (Switch("TRAY_ICON") && QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray = new QSystemTrayIcon(ProgramIcon(), this);
+        m_tray->setToolTip(QStringLiteral("Vendrix"));
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this] { BringToFront(this); });
+        m_tray->show();
+    }
+}
+
+void TMainWindow::OnCommand(int item)
+{
+    using namespace main_menu;
+    switch (item) {
+    case kNew:
+        NewDocument();
+        break;
+    case kCopy:
+        CopyDocument();
+        break;
+    case kEdit:
+        EditDocument();
+        break;
+    case kDelete:
+        DeleteSelected();
+        break;
+    case kExchange:
+        OpenExchangeWindow(false);
+        break;
+    case kRefresh:
+        Refresh();
+        break;
+    case kPeriod:
+        ChoosePeriod();
+        break;
+    case kSettings:
+        RunSettingsForm();
+        break;
+    case kAbout:
+        ShowAbout();
+        break;
+    case kExit:
+        Exit();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainWindow::OnJournalMenu(int item)
+{
+    switch (item) {
+    case journal_menu::kNew:
+        NewDocument();
+        break;
+    case journal_menu::kCopy:
+        CopyDocument();
+        break;
+    case journal_menu::kEdit:
+        EditDocument();
+        break;
+    case journal_menu::kDelete:
+        DeleteSelected();
+        break;
+    case journal_menu::kPeriod:
+        ChoosePeriod();
+        break;
+    default:
+        break;
+    }
+}
+
+std::string TMainWindow::SelectedKey() const
+{
+    const int row = m_list->SelectedRow();
+    if (row < 0 || row >= static_cast<int>(m_journal.keys.size()))
+        return {};
+    return m_journal.keys[static_cast<std::size_t>(row)];
+}
+
+void TMainWindow::NewDocument()
+{
+    OpenDocumentForm({}, false);
+}
+
+void TMainWindow::CopyDocument()
+{
+    const std::string key = SelectedKey();
+    if (!key.empty())
+        OpenDocumentForm(key, true);
+}
+
+void TMainWindow::EditDocument()
+{
+    const std::string key = SelectedKey();
+    if (!key.empty())
+        OpenDocumentForm(key, false);
+}
+
+void TMainWindow::DeleteSelected()
+{
+    const std::string key = SelectedKey();
+    if (key.empty())
+        return;
+    if (UI().Ask("Удалить документ?", TIcon::Question, TButtons::YesNo) != TAnswer::Yes)
+        return;
+    DeleteDocument(Trim(key));
+    ReloadJournal();
+}
+
+void TMainWindow::Refresh()
+{
+    m_period.CheckDate(TodayNow());
+    ReloadJournal();
+}
+
+void TMainWindow::ChoosePeriod()
+{
+    if (vendrix::ChoosePeriod(this, m_period.start, m_period.end, TodayNow()))
+        ReloadJournal();
+}
+
+void TMainWindow::ShowAbout()
+{
+    TModalChildScope modalChild;
+    RunAboutWindow(this);
+}
+
+void TMainWindow::Exit()
+{
+    m_exitCommand = true;
+    close();
+    m_exitCommand = false;
+}
+
+void TMainWindow::OnFirstRun()
+{
+    if (!IsNewDatabase())
+        return;
+    if (UI().Ask(kFirstRunQuestion, TIcon::Question, TButtons::YesNo) != TAnswer::Yes)
+        return;
+    if (!RunSettingsForm())
+        return;
+    if (UI().Ask("Произвести обмен сейчас?", TIcon::Question, TButtons::YesNo) == TAnswer::Yes)
+        OpenExchangeWindow(true);
+}
+
+void TMainWindow::ReloadJournal()
+{
+    // The rows are read aside and swapped in while the list is suspended, so the list never
+    // paints a half-filled journal.
+    TJournal fresh;
+    LoadJournal(fresh, m_period.start, m_period.end);
+    m_list->BeginUpdate();
+    m_journal = std::move(fresh);
+    m_list->EndUpdate();
+}
+
+bool TMainWindow::CloseQuery() const
+{
+    if (GetOption(nullptr, "Q_ON_EXIT") != "1")
+        return true;
+    return UI().Ask("Завершить работу?", TIcon::Question, TButtons::YesNo) == TAnswer::Yes;
+}
+
+TDate TMainWindow::TodayNow() const
+{
+    return m_environment.today ? m_environment.today() : Today();
+}
+
+void TMainWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (!m_exitCommand) {
+        // The title bar's button: the handheld's X only hides the program, its OK closes it
+        // (and is ignored while a modal child window is open).
+        if (!m_titleBarOk) {
+            showMinimized();
+            return;
+        }
+        if (ModalChildOpen())
+            return;
+    }
+    if (!CloseQuery())
+        return;
+    event->accept();
+    if (m_environment.quit)
+        m_environment.quit();
+    else
+        QCoreApplication::exit(0);
+}
+
+void TMainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (m_loading || event->type() != QEvent::ActivationChange || !isActiveWindow())
+        return;
+    FitToScreen(this);
+    m_list->setFocus();
+}
+
+void TMainWindow::OpenDocumentForm(const std::string&, bool)
+{
+    // The document form opens here (new, edited or copied document) once it exists.
+}
+
+void TMainWindow::OpenExchangeWindow(bool)
+{
+    // The exchange window opens here (not modal from the menu, modal after the first-run
+    // questions) once the FTP exchange exists.
+}
+
+bool TMainWindow::RunSettingsForm()
+{
+    // The settings form runs here modally once it exists; until then nothing was changed.
+    return false;
+}
+
+} // namespace vendrix
