@@ -1,0 +1,157 @@
+// Renders every window of the program offscreen to PNG files, over a sample database, so that
+// clipped captions, unreadable Cyrillic or overlapping controls at 240 x 320 show at a glance.
+// Usage: vendrix_screenshots <folder>; scripts/screenshot.sh also runs it on a doubled screen.
+#include "settings/about_window.h"
+#include "shell/main_window.h"
+#include "shell/period_dialog.h"
+#include "support/test_support.h"
+#include "toolkit/glyphs.h"
+#include "toolkit/handheld_style.h"
+#include "toolkit/menu_bar.h"
+#include "toolkit/message_box.h"
+#include "toolkit/report_list.h"
+#include "toolkit/window_placement.h"
+#include "ui/ui_support.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QRadioButton>
+#include <QTest>
+
+#include <iostream>
+
+namespace {
+
+using namespace vendrix;
+
+QString g_folder;
+
+void Save(const QPixmap& picture, const char* name)
+{
+    const QString path = g_folder + QLatin1Char('/') + QString::fromLatin1(name) + ".png";
+    if (!picture.save(path))
+        std::cerr << "cannot write " << path.toStdString() << "\n";
+}
+
+// The window with a pop-up menu drawn where it stands over it.
+QPixmap WithPopup(QWidget* window, QMenu* menu, const std::function<void()>& open)
+{
+    open();
+    QTest::qWait(50);
+    QPixmap picture = window->grab();
+    QPainter p(&picture);
+    p.drawPixmap(menu->pos() - window->mapToGlobal(QPoint(0, 0)), menu->grab());
+    p.end();
+    menu->hide();
+    return picture;
+}
+
+QPixmap Enlarged(const QPixmap& picture, int factor)
+{
+    QImage image = picture.toImage();
+    QImage big(image.size() * factor, QImage::Format_ARGB32);
+    big.fill(QColor(0xFF, 0xFF, 0xFF));
+    QPainter p(&big);
+    p.drawImage(QRect(QPoint(0, 0), big.size()), image);
+    return QPixmap::fromImage(big);
+}
+
+void Glyphs()
+{
+    QImage sheet(700, 330, QImage::Format_ARGB32);
+    sheet.fill(Qt::white);
+    QPainter p(&sheet);
+    p.drawPixmap(10, 10, Enlarged(ResourceBitmap("FMAIN_IL_STATES", 1), 8));
+    p.drawPixmap(10, 120, Enlarged(ResourceBitmap("FMAIN_IL_STATES", 2), 4));
+    int x = 10;
+    for (const char* name : {"BITBTN1_BITMAP", "BITBTN4_BITMAP", "FSPRMULTISEL_IL1"}) {
+        p.drawPixmap(x, 230, Enlarged(ResourceBitmap(name, 1), 4));
+        x += ResourceBitmap(name, 1).width() * 4 + 20;
+    }
+    for (int size : {16, 32, 64}) {
+        p.drawPixmap(x, 230, ProgramIcon().pixmap(size));
+        x += size + 10;
+    }
+    p.end();
+    Save(QPixmap::fromImage(sheet), "glyphs");
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ApplyHandheldStyle();
+    g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(g_folder);
+
+    test::TProgramFolder folder;
+    if (!folder.Start() || !folder.Start())
+        return 1;
+    const TDate today = test::Day(2009, 10, 25);
+    const char* clients[] = {"ИП Иванов А. А.", "Петров", "ООО \"Ромашка\"",
+        "Магазин «Продукты» на Садовой", "Сидорова"};
+    for (int i = 0; i < 12; ++i)
+        test::AddDocument("DOC" + std::to_string(i), today, std::to_string(i % 5), clients[i % 5],
+            std::to_string(3 * i + 1) + ".25", std::to_string(1250 * (i + 1)) + ".5");
+
+    TMainWindow window({[today] { return today; }, [] {}});
+    window.show();
+    // Handheld size even where the offscreen screen is small enough to be filled.
+    window.resize(kHandheldWidth, kHandheldHeight);
+    QTest::qWait(1200);
+    window.JournalList().SelectRow(2);
+    Save(window.grab(), "main_window");
+    TMenuBar& menu = window.Menu();
+    Save(WithPopup(
+             &window, menu.Submenu(main_menu::kMore), [&] { menu.Activate(main_menu::kMore); }),
+        "main_window_more_menu");
+    Save(WithPopup(&window, menu.Submenu(main_menu::kEditMenu),
+             [&] { menu.Activate(main_menu::kEditMenu); }),
+        "main_window_edit_menu");
+    Save(WithPopup(&window, &window.JournalMenu(),
+             [&] { window.JournalMenu().popup(window.mapToGlobal(QPoint(40, 60))); }),
+        "main_window_journal_menu");
+
+    struct TPeriodShot {
+        const char* name;
+        TDate start, end;
+    };
+    const TPeriodShot periods[] = {
+        {"period_all", 0, 0},
+        {"period_quarter", test::Day(2009, 10, 1), test::Day(2009, 12, 31)},
+        {"period_day_from_year", test::Day(2009, 1, 1), test::Day(2009, 10, 31)},
+        {"period_interval", test::Day(2009, 10, 15), test::Day(2009, 10, 20)},
+    };
+    for (const TPeriodShot& shot : periods) {
+        TPeriodDialog dialog(&window, shot.start, shot.end, today);
+        dialog.show();
+        QTest::qWait(20);
+        Save(dialog.grab(), shot.name);
+    }
+
+    TAboutWindow about(&window);
+    about.show();
+    QTest::qWait(20);
+    Save(about.grab(), "about");
+
+    // A question box of the Qt side of the seam, answered by closing it once drawn.
+    TQtUserInterface qtUi;
+    TUserInterfaceGuard guard(&qtUi);
+    test::OnNextModal<QMessageBox>([](QMessageBox* box) {
+        QTest::qWait(20);
+        Save(box->grab(), "first_run_question");
+        box->done(QMessageBox::No);
+    });
+    UI().Ask("\r\nПервый запуск...\r\n\r\nПриветствую!\r\n\r\nОткрыть настройки?\r\n\r\n",
+        TIcon::Question, TButtons::YesNo);
+
+    Glyphs();
+    std::cout << "screenshots written to " << g_folder.toStdString() << "\n";
+    return 0;
+}

@@ -1,0 +1,25 @@
+# The windows under test: real widgets on the offscreen platform over real databases in
+# temporary program folders, and the real program started twice as two processes.
+if(TARGET vendrix_ui)
+    # vendrix_ui_test(<name> <sources...>): a GoogleTest program with a QApplication.
+    function(vendrix_ui_test name)
+        add_executable(${name} ${ARGN} ui/ui_support.cpp ui/ui_test_main.cpp)
+        target_link_libraries(${name} PRIVATE vendrix_ui vendrix_test_support Qt6::Test)
+        vendrix_warnings(${name})
+        add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+            TIMEOUT 600)
+    endfunction()
+
+    vendrix_ui_test(ui_test ui/toolkit_test.cpp ui/main_window_test.cpp
+        ui/period_dialog_test.cpp ui/about_window_test.cpp)
+
+    vendrix_ui_test(program_test ui/program_test.cpp)
+    target_compile_definitions(program_test PRIVATE VENDRIX_PROGRAM="$<TARGET_FILE:vendrix>")
+    add_dependencies(program_test vendrix)
+
+    # Renders every window to PNG for a look at what the agent sees (scripts/screenshot.sh).
+    add_executable(vendrix_screenshots ui/screenshots.cpp ui/ui_support.cpp)
+    target_link_libraries(vendrix_screenshots PRIVATE vendrix_ui vendrix_test_support Qt6::Test)
+    vendrix_warnings(vendrix_screenshots)
+endif()

@@ -1,0 +1,158 @@
+// The control toolkit on its own: the bottom menu bar's items, the report list's rows, images,
+// grid and last-column fitting, the drawn pictures at 1x and 2x, and modal results 1 and 2.
+#include "toolkit/glyphs.h"
+#include "toolkit/menu_bar.h"
+#include "toolkit/modal.h"
+#include "toolkit/report_list.h"
+#include "ui/ui_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDialog>
+#include <QTest>
+#include <QToolButton>
+
+namespace vendrix {
+namespace {
+
+TEST(MenuBar, NumbersItemsKeepsBlanksAndHidesOrDisables)
+{
+    QWidget window;
+    TMenuBar bar(&window);
+    std::vector<int> chosen;
+    bar.onCommand = [&](int item) { chosen.push_back(item); };
+    const int go = bar.AddItem(QString::fromUtf8(" Вперёд "));
+    const int more = bar.AddItem(QStringLiteral("  ...  "));
+    const int first = bar.AddItem(QStringLiteral("One"), more);
+    const int line = bar.AddItem(QStringLiteral("-"), more);
+    const int second = bar.AddItem(QStringLiteral("Two"), more);
+    EXPECT_EQ(std::vector<int>({go, more, first, line, second}), std::vector<int>({0, 1, 2, 3, 4}));
+    EXPECT_EQ(bar.Button(go)->text(), QString::fromUtf8(" Вперёд "));
+    EXPECT_EQ(bar.Button(more)->text(), QStringLiteral("  ...  "));
+    EXPECT_TRUE(bar.IsSeparator(line));
+    EXPECT_TRUE(bar.Action(line)->isSeparator());
+
+    QTest::mouseClick(bar.Button(go), Qt::LeftButton);
+    bar.Action(second)->trigger();
+    EXPECT_EQ(chosen, std::vector<int>({go, second}));
+
+    bar.SetItemEnabled(go, false);
+    bar.Activate(go);
+    bar.SetItemVisible(second, false);
+    EXPECT_FALSE(bar.ItemVisible(second));
+    EXPECT_FALSE(bar.Action(second)->isVisible());
+    bar.SetItemVisible(go, false);
+    EXPECT_TRUE(bar.Button(go)->isHidden());
+    EXPECT_EQ(chosen.size(), 2u);
+}
+
+class TRows : public TReportSource {
+public:
+    int RowCount() const override { return count; }
+    QString Cell(int row, int column) const override
+    {
+        return QStringLiteral("%1:%2").arg(row).arg(column);
+    }
+    int Image(int row) const override { return row % 7; }
+    int count = 0;
+};
+
+TEST(ReportList, ShowsTheSourceAndKeepsSelectionWithinIt)
+{
+    TRows rows;
+    TReportList list(nullptr);
+    list.resize(400, 200);
+    list.SetColumns({{"A", 18, Qt::AlignLeft}, {"B", 50, Qt::AlignRight}});
+    list.SetImages(ImageList(QStringLiteral("FMAIN_IL_STATES"), 16, 12, 1));
+    list.SetSource(&rows);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    EXPECT_EQ(list.SelectedRow(), -1);
+
+    list.BeginUpdate();
+    rows.count = 50000;
+    list.EndUpdate();
+    const QAbstractItemModel* m = list.model();
+    ASSERT_EQ(m->rowCount(), 50000);
+    EXPECT_EQ(m->data(m->index(49999, 1)).toString(), QStringLiteral("49999:1"));
+    EXPECT_EQ(m->data(m->index(3, 1), Qt::TextAlignmentRole).value<Qt::Alignment>()
+            & Qt::AlignHorizontal_Mask,
+        Qt::AlignRight);
+    EXPECT_TRUE(m->data(m->index(4, 0), Qt::DecorationRole).isValid());
+    EXPECT_FALSE(m->data(m->index(5, 0), Qt::DecorationRole).isValid()) << "image 5 is none";
+
+    list.SelectRow(49999);
+    EXPECT_EQ(list.SelectedRow(), 49999);
+    list.SelectRow(50000);
+    EXPECT_EQ(list.SelectedRow(), -1);
+
+    int ups = 0;
+    list.onStylusUp = [&] { ++ups; };
+    list.scrollToTop();
+    const QPoint firstRow = list.visualRect(m->index(0, 1)).center();
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, firstRow);
+    QTest::mouseClick(list.viewport(), Qt::RightButton, {}, firstRow);
+    EXPECT_EQ(ups, 1) << "only the stylus (left button) taps";
+    EXPECT_EQ(list.SelectedRow(), 0);
+}
+
+TEST(ReportList, LastColumnFillsTheRowButNeverShrinksBelowItsWidth)
+{
+    TRows rows;
+    TReportList list(nullptr);
+    list.SetColumns({{"A", 40, Qt::AlignLeft}, {"B", 60, Qt::AlignLeft}});
+    list.SetSource(&rows);
+    list.SetFitColumn(1);
+    list.resize(300, 100);
+    list.show();
+    const int scrollBar = list.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &list);
+    EXPECT_EQ(list.columnWidth(1), list.contentsRect().width() - 40 - scrollBar - 2);
+    list.resize(90, 100);
+    QTest::qWait(1);
+    EXPECT_EQ(list.columnWidth(1), 60);
+}
+
+TEST(Glyphs, PicturesHaveTheirSizesAtOneAndTwoTimes)
+{
+    for (qreal ratio : {1.0, 2.0}) {
+        const QPixmap strip = ResourceBitmap(QStringLiteral("FMAIN_IL_STATES"), ratio);
+        EXPECT_EQ(strip.size(), QSize(80, 12) * ratio);
+        EXPECT_EQ(strip.deviceIndependentSize().toSize(), QSize(80, 12));
+        const auto states = ImageList(QStringLiteral("FMAIN_IL_STATES"), 16, 12, ratio);
+        ASSERT_EQ(states.size(), 5u);
+        for (const QPixmap& image : states) {
+            EXPECT_EQ(image.deviceIndependentSize().toSize(), QSize(16, 12));
+            EXPECT_EQ(image.size(), QSize(16, 12) * ratio);
+        }
+        // Each state looks different from the others.
+        for (std::size_t a = 0; a < 5; ++a)
+            for (std::size_t b = a + 1; b < 5; ++b)
+                EXPECT_NE(states[a].toImage(), states[b].toImage()) << a << " " << b;
+        EXPECT_EQ(ImageList(QStringLiteral("FSPRMULTISEL_IL1"), 16, 16, ratio).size(), 2u);
+        for (const char* name : {"BITBTN1_BITMAP", "BITBTN4_BITMAP"})
+            EXPECT_EQ(
+                ResourceBitmap(QString::fromLatin1(name), ratio).size(), QSize(16, 16) * ratio);
+    }
+    EXPECT_TRUE(ResourceBitmap(QStringLiteral("NO_SUCH_BITMAP"), 1).isNull());
+    EXPECT_FALSE(ProgramIcon().pixmap(32).isNull());
+}
+
+TEST(Modal, ResultsAreOneForOkAndTwoOtherwise)
+{
+    QDialog dialog;
+    test::OnNextModal<QDialog>([](QDialog* d) { CloseDialog(d, true); });
+    EXPECT_EQ(RunModal(dialog), kModalOk);
+    test::OnNextModal<QDialog>([](QDialog* d) { CloseDialog(d, false); });
+    EXPECT_EQ(RunModal(dialog), kModalCancel);
+    test::OnNextModal<QDialog>([](QDialog* d) { d->close(); });
+    EXPECT_EQ(RunModal(dialog), kModalCancel);
+
+    QDialog modeless;
+    modeless.show();
+    CloseDialog(&modeless, true);
+    EXPECT_FALSE(modeless.isVisible());
+}
+
+} // namespace
+} // namespace vendrix
