@@ -83,7 +83,7 @@ bool SplitNumber(std::string_view s, TNumberParts& parts)
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-long long DaysFromCivil(long long y, unsigned m, unsigned d)
+constexpr long long DaysFromCivil(long long y, unsigned m, unsigned d)
 {
     y -= m <= 2;
     const long long era = (y >= 0 ? y : y - 399) / 400;
@@ -109,8 +109,9 @@ void CivilFromDays(long long z, int& year, int& month, int& day)
     day = static_cast<int>(d);
 }
 
-// Day 0 of the date values is 30 December 1899.
-const long long kEpochOffset = -DaysFromCivil(1899, 12, 30);
+// Day 0 of the date values is 30 December 1899. A compile-time constant, so dates made while
+// other files are still being initialised are right too.
+constexpr long long kEpochOffset = -DaysFromCivil(1899, 12, 30);
 
 std::filesystem::path& ProgramFolderValue()
 {

@@ -1,0 +1,1 @@
+vendrix_core_test(reliability_test reliability/kill_test.cpp reliability/bad_input_test.cpp)
