@@ -134,8 +134,9 @@ void TQtUserInterface::ProcessEvents()
 
 std::string TQtUserInterface::PickFolder(const std::string& start)
 {
+    // The only folder the agent ever picks is the one the exchange files travel through.
     const QString folder = QFileDialog::getExistingDirectory(
-        Owner(), QString::fromUtf8(kAppCaption), QString::fromStdString(start));
+        Owner(), QString::fromUtf8("Выберите папку"), QString::fromStdString(start));
     return folder.toStdString();
 }
 
