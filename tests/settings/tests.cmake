@@ -1,0 +1,1 @@
+vendrix_core_test(settings_test settings/options_binding_test.cpp settings/settings_rules_test.cpp)
