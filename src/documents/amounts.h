@@ -1,0 +1,28 @@
+// Arithmetic on the fixed-point amounts of order lines and shelf counts: a line's sum from its
+// quantity and price, and the whole-number SKU counts the keypad edits as amounts. Kept apart
+// so that the keypad, the goods selection and the document form reckon alike.
+#pragma once
+
+#include "storage/value_formats.h"
+
+#include <string>
+#include <string_view>
+
+namespace vendrix {
+
+/// The product of two amounts: the integer product divided by 10000, truncated toward zero;
+/// a product beyond the amount range is held at its nearest end rather than wrapping.
+TAmount AmountProduct(TAmount a, TAmount b);
+
+/// A decimal text ("1,5" or "1.5") as an amount, halves past the fourth decimal to even;
+/// 0 when it cannot be read.
+TAmount QuantityAmount(std::string_view text);
+
+/// A SKU count cell as the keypad's value: the text read as a decimal number (0 when
+/// unreadable), so "3" gives 3.00.
+TAmount CountToKeypadValue(std::string_view count);
+
+/// The keypad's value as a SKU count: the whole-number part, cut toward zero ("2.7" gives "2").
+std::string KeypadValueToCount(TAmount value);
+
+} // namespace vendrix
