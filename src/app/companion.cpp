@@ -1,9 +1,13 @@
 // vendrix-cli: the exchange of the program without its windows, for office staff and
 // automation. It starts storage exactly as the program does, then exports, imports, packs or
-// extracts; messages go to standard error, log entries to standard output.
+// extracts, or trades with the office's FTP server as the exchange window does, so that a
+// device without a screen can be synchronised from a scheduler; messages go to standard error,
+// log entries to standard output.
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
+#include "exchange/exchange_sequence.h"
 #include "exchange/export_file.h"
+#include "exchange/ftp_transfer.h"
 #include "exchange/import_script.h"
 #include "platform/platform.h"
 #include "shell/startup.h"
@@ -31,21 +35,64 @@ const char* kHelp
       "  import [FOLDER]              загрузить ToPDA.sqd (или ToPDA.zip) из папки\n"
       "  pack SOURCE ARCHIVE          упаковать файл в архив ZIP\n"
       "  extract ARCHIVE FOLDER NAME  распаковать из архива записи с именем NAME\n"
+      "  send                         выгрузить документы и отправить их на FTP-сервер\n"
+      "  receive                      получить ответ офиса с FTP-сервера и загрузить его\n"
+      "  exchange                     полный обмен по FTP, как «FTP - отправить»\n"
       "  help                         эта справка\n"
       "\n"
       "--home DIR  папка программы: база DIR/data/base.sdb, папка обмена DIR/exchange\n"
       "            (по умолчанию папка самой vendrix-cli)\n"
       "--yes       отвечать «Да» на вопросы (иначе «Нет»)\n"
-      "Без FOLDER export и import работают с папкой обмена.\n";
+      "Без FOLDER export и import работают с папкой обмена.\n"
+      "send, receive и exchange берут настройки FTP из базы; exchange спрашивает,\n"
+      "загружать ли данные с сервера (--yes: да), и никогда не повторяет обмен сам.\n";
 
-// Log entries, stamped as in the exchange window, one per line on standard output.
-class TConsoleSink : public TExchangeSink {
+// Log entries, stamped as in the exchange window, one per line on standard output; the log is
+// kept as well, since the result of the automatic exchange quotes its last line.
+class TConsoleSink : public TExchangeLog {
 public:
     void Log(const std::string& text) override
     {
-        std::cout << TimeStamp() << " " << text << "\n" << std::flush;
+        const std::size_t from = Text().empty() ? 0 : Text().size() + 2; // past the CR LF
+        TExchangeLog::Log(text);
+        std::cout << Text().substr(from) << "\n" << std::flush;
     }
 };
+
+// The console's answers, except that a failed exchange is never retried: a scheduler starts
+// the next run itself, and a retry answered by --yes would loop for ever on a dead line.
+class TCompanionUserInterface : public TConsoleUserInterface {
+public:
+    using TConsoleUserInterface::TConsoleUserInterface;
+    TAnswer Ask(const std::string& text, TIcon icon, TButtons buttons) override
+    {
+        if (buttons != TButtons::RetryCancel)
+            return TConsoleUserInterface::Ask(text, icon, buttons);
+        Message(text, icon);
+        return TAnswer::Cancel;
+    }
+};
+
+// send, receive and exchange: the exchange window's settings and steps.
+bool FtpCommand(const std::string& command, TConsoleSink& sink, TUserInterface& ui)
+{
+    TExchangeSequence sequence(sink);
+    sequence.Show();
+    if (!sequence.Settings().useFtp) {
+        ui.Message("Обмен по FTP выключен в настройках (UseFTP).", TIcon::Warning);
+        return false;
+    }
+    if (command == "send")
+        return Upload(sink, sequence.Settings());
+    if (command == "receive")
+        return sequence.DownloadOnly().success;
+    return sequence.FullExchange().success;
+}
+
+bool IsFtpCommand(const std::string& command)
+{
+    return command == "send" || command == "receive" || command == "exchange";
+}
 
 int Usage(const std::string& problem)
 {
@@ -91,10 +138,13 @@ int main(int argc, char* argv[])
         return Usage("Команде pack нужны SOURCE и ARCHIVE.");
     if (command == "extract" && !wants(3, 3))
         return Usage("Команде extract нужны ARCHIVE, FOLDER и NAME.");
-    if (command != "export" && command != "import" && command != "pack" && command != "extract")
+    if (IsFtpCommand(command) && !wants(0, 0))
+        return Usage("Команда " + command + " не принимает параметров.");
+    if (command != "export" && command != "import" && command != "pack" && command != "extract"
+        && !IsFtpCommand(command))
         return Usage("Неизвестная команда: " + command);
 
-    TConsoleUserInterface ui(yes);
+    TCompanionUserInterface ui(yes);
     InstallUserInterface(&ui);
 
     if (command == "pack")
@@ -116,9 +166,11 @@ int main(int argc, char* argv[])
         ui.Message(kOpenDatabaseFailed, TIcon::Error);
         return kFailed;
     }
+    TConsoleSink sink;
+    if (IsFtpCommand(command))
+        return FtpCommand(command, sink, ui) ? kOk : kFailed;
     const std::string folder = args.empty() ? (home / "exchange").string() : args[0];
     const bool useZip = GetOption(nullptr, "UseZip") == "1";
-    TConsoleSink sink;
     const bool ok
         = command == "export" ? Export(sink, folder, useZip) : Import(sink, folder, useZip);
     return ok ? kOk : kFailed;
