@@ -1,2 +1,5 @@
 vendrix_core_test(archive_test exchange/archive_test.cpp)
 vendrix_core_test(exchange_files_test exchange/export_file_test.cpp exchange/import_script_test.cpp)
+vendrix_core_test(ftp_test exchange/ftp_test.cpp)
+target_compile_definitions(ftp_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-cli>")
+add_dependencies(ftp_test vendrix-cli)

@@ -1,0 +1,794 @@
+// The exchange with the office's FTP server, against a real server (pyftpdlib on 127.0.0.1 with
+// its own home folder): the settings as the exchange window reads them, the upload and the
+// download with their log lines, every failure the agent may meet on the road, the full
+// exchange with its automatic result box and Retry, the busy flag, and vendrix-cli run from a
+// scheduler. Nothing but 127.0.0.1 is ever contacted.
+#include "exchange/archive.h"
+#include "exchange/exchange_log.h"
+#include "exchange/exchange_sequence.h"
+#include "exchange/ftp_transfer.h"
+#include "shell/journal.h"
+#include "storage/codepage.h"
+#include "storage/options.h"
+#include "support/test_support.h"
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vendrix {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+const std::string kUser = "agent";
+const std::string kPassword = "s3cret";
+const std::string kHeader = "Z_AGENT RESPONSE 0002-0000-0000-0002";
+// The office takes the order over: it moves to state 2 and is locked on the device.
+const std::string kOfficeScript
+    = kHeader + "\r\n<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='D-1'\">\r\n";
+
+// A socket of our own on 127.0.0.1, closed with its owner.
+class TSocket {
+public:
+    TSocket()
+        : m_fd(socket(AF_INET, SOCK_STREAM, 0))
+    {
+    }
+    ~TSocket()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    TSocket(const TSocket&) = delete;
+    TSocket& operator=(const TSocket&) = delete;
+
+    // Binds to `port` (0: any free one) and returns the port bound, 0 on failure.
+    int Bind(int port)
+    {
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        socklen_t n = sizeof a;
+        if (bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0
+            || getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+            return 0;
+        return ntohs(a.sin_port);
+    }
+    bool Listen() { return listen(m_fd, 4) == 0; }
+    bool Connect(int port)
+    {
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        return connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+// A port on which nothing listens.
+int FreePort()
+{
+    TSocket s;
+    return s.Bind(0);
+}
+
+// pyftpdlib's own server with its sending throttled to `limit` bytes a second, for a transfer
+// that must still be running when the test cuts the line.
+const char* const kThrottledServer = R"(
+import sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+port, home, user, password, limit = sys.argv[1:]
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, home, perm="elradfmwMT")
+ThrottledDTPHandler.write_limit = int(limit)
+FTPHandler.authorizer = authorizer
+FTPHandler.dtp_handler = ThrottledDTPHandler
+FTPServer(("127.0.0.1", int(port)), FTPHandler).serve_forever()
+)";
+
+// pyftpdlib on 127.0.0.1 at a free port, with one account whose home is a fresh folder; stopped
+// and its folder removed with the object. With `sendLimit` its downloads go that many bytes a
+// second.
+class TFtpServer {
+public:
+    TFtpServer(const std::string& user, const std::string& password, int sendLimit = 0)
+    {
+        std::string pattern = (fs::temp_directory_path() / "vendrix-ftp-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return;
+        m_home = pattern;
+        m_port = FreePort();
+        const std::string port = std::to_string(m_port);
+        const std::string limit = std::to_string(sendLimit);
+        m_pid = fork();
+        if (m_pid == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            if (sendLimit > 0)
+                execl("/usr/bin/python3", "python3", "-c", kThrottledServer, port.c_str(),
+                    m_home.c_str(), user.c_str(), password.c_str(), limit.c_str(),
+                    static_cast<char*>(nullptr));
+            else
+                execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
+                    port.c_str(), "-w", "-d", m_home.c_str(), "-u", user.c_str(), "-P",
+                    password.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && m_pid > 0; ++i) {
+            TSocket probe;
+            if (probe.Connect(m_port)) {
+                m_ready = true;
+                break;
+            }
+            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                m_pid = -1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~TFtpServer()
+    {
+        Stop();
+        std::error_code ec;
+        if (!m_home.empty())
+            fs::remove_all(m_home, ec);
+    }
+    TFtpServer(const TFtpServer&) = delete;
+    TFtpServer& operator=(const TFtpServer&) = delete;
+
+    // Ends the server at once, as a dropped line does.
+    void Stop()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+    }
+    bool Ready() const { return m_ready; }
+    int Port() const { return m_port; }
+    const fs::path& Home() const { return m_home; }
+    // Empties the home folder between tests.
+    void Clear() const
+    {
+        for (const auto& entry : fs::directory_iterator(m_home))
+            fs::remove_all(entry.path());
+    }
+
+private:
+    fs::path m_home;
+    int m_port = 0;
+    pid_t m_pid = -1;
+    bool m_ready = false;
+};
+
+// The log entries without their time stamps, one text line each.
+Lines LogLines(const TExchangeLog& log)
+{
+    Lines out;
+    const std::string& text = log.Text();
+    std::size_t start = 0;
+    while (start <= text.size() && !text.empty()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        const bool stamped = line.size() >= 9 && line[2] == ':' && line[5] == ':' && line[8] == ' ';
+        out.push_back(stamped ? line.substr(9) : line);
+        start = end + 2;
+    }
+    return out;
+}
+
+// The lines from the first one that starts with `prefix` on.
+Lines From(const Lines& lines, const std::string& prefix)
+{
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].rfind(prefix, 0) == 0)
+            return Lines(lines.begin() + static_cast<long>(i), lines.end());
+    }
+    return {};
+}
+
+// Answers like the scripted interface and lets a test act from inside a question or a repaint,
+// as a window's menu would while a message box or a transfer lets events through.
+class THookedUserInterface : public TScriptedUserInterface {
+public:
+    TAnswer Ask(const std::string& text, TIcon icon, TButtons buttons) override
+    {
+        if (onAsk)
+            onAsk();
+        return TScriptedUserInterface::Ask(text, icon, buttons);
+    }
+    void ProcessEvents() override
+    {
+        TScriptedUserInterface::ProcessEvents();
+        if (onPump)
+            onPump();
+    }
+    std::function<void()> onAsk;
+    std::function<void()> onPump;
+};
+
+class FtpTest : public test::StartedFolderTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        // Only the server started here may be contacted, never a proxy of the environment.
+        for (const char* name : {"ftp_proxy", "FTP_PROXY", "all_proxy", "ALL_PROXY"})
+            unsetenv(name);
+        server = new TFtpServer(kUser, kPassword);
+    }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(server->Ready()) << "pyftpdlib did not start (python3-pyftpdlib missing?)";
+        test::StartedFolderTest::SetUp();
+        Configure();
+    }
+    void TearDown() override { SetFtpTimeLimits({}); }
+
+    // An empty server account with the folder "in", and the device set up to log in there.
+    static void Configure()
+    {
+        server->Clear();
+        fs::create_directories(server->Home() / "in");
+        // Option names as the settings form stores them.
+        SetOption("USEFTP", "1");
+        SetOption("FTPAUTH", "1");
+        SetOption("FTPAUTO", "0");
+        SetOption("FTPADDRESS", "127.0.0.1");
+        SetOption("FTPPORT", std::to_string(server->Port()));
+        SetOption("FTPPATH", "in");
+        SetOption("FTPLOGIN", kUser);
+        SetOption("FTPPASSWORD", kPassword);
+        SetFtpTimeLimits({5, 5});
+    }
+
+    static void AddOrder()
+    {
+        test::Exec("insert into DOC_HEADS (GUID, DOC_DATE, REC_TIME, DOC_STATE, CLI_GUID, "
+                   "CLI_NAME, ORD_LINES, STR_PRIM) values ('D-1', '2009-10-26', '2009-10-25', 1, "
+                   "'C-1', 'Иванов', 1, '');"
+                   "insert into DOC_HEADS (GUID, DOC_DATE, REC_TIME, DOC_STATE, CLI_GUID, "
+                   "CLI_NAME, ORD_LINES, STR_PRIM) values ('D-2', '2009-10-26', '2009-10-25', 1, "
+                   "'C-2', 'Петров', 0, '');"
+                   "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
+                   "values ('D-1', 0, 'G-1', 'Сок', 2, 12.5)");
+    }
+    static std::string State(const std::string& guid)
+    {
+        return test::Value("select DOC_STATE from DOC_HEADS where GUID='" + guid + "'");
+    }
+
+    // Puts the office's script on the server in `remoteFolder`, packed when `zip` is set.
+    void OfficeAnswers(const std::string& script, bool zip, const fs::path& remoteFolder)
+    {
+        const fs::path office = folder.Path() / "office";
+        fs::create_directories(office);
+        test::WriteFile(office / "ToPDA.sqd", Utf8ToCp1251(script));
+        if (zip)
+            ASSERT_TRUE(Pack(office / "ToPDA.sqd", remoteFolder / "ToPDA.zip"));
+        else
+            fs::copy_file(office / "ToPDA.sqd", remoteFolder / "ToPDA.sqd");
+    }
+
+    std::string Port() const { return std::to_string(server->Port()); }
+    fs::path Exchange() const { return folder.Path() / "exchange"; }
+    Lines Connected() const
+    {
+        return {"Try connect to 127.0.0.1 : " + Port(), "  (Username=agent; Password=******)",
+            "Соединение установлено."};
+    }
+
+    static TFtpServer* server;
+    TExchangeLog log;
+};
+
+TFtpServer* FtpTest::server = nullptr;
+
+Lines operator+(Lines a, const Lines& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(FtpTest, SettingsAsTheWindowReadsThem)
+{
+    struct TPortCase {
+        const char* text;
+        int port;
+    };
+    const TPortCase ports[] = {{"", 21}, {"0", 21}, {"abc", 21}, {"2121", 2121}, {" 990 ", 990},
+        {"-5", 21}, {"70000", 21}, {"65557", 21}};
+    for (const TPortCase& c : ports) {
+        SetOption("FTPPORT", c.text);
+        EXPECT_EQ(ReadExchangeSettings().ftp.port, c.port) << "FTPPort '" << c.text << "'";
+    }
+
+    SetOption("FTPPATH", "  in/sub \t");
+    SetOption("USEZIP", "1");
+    TExchangeSettings s = ReadExchangeSettings();
+    EXPECT_EQ(s.ftp.folder, "in/sub");
+    EXPECT_EQ(s.ftp.user, kUser);
+    EXPECT_EQ(s.ftp.password, kPassword);
+    EXPECT_TRUE(s.useZip && s.useFtp && s.ftpAuth && s.FtpEnabled());
+    EXPECT_FALSE(s.automatic);
+
+    SetOption("FTPAUTH", "0");
+    SetOption("FTPAUTO", "1");
+    s = ReadExchangeSettings();
+    EXPECT_EQ(s.ftp.user, "anonimous");
+    EXPECT_EQ(s.ftp.password, kAnonymousPassword);
+    EXPECT_TRUE(s.automatic);
+
+    // The automatic flag counts only with FTP on; without FTP nothing is shown or started.
+    SetOption("USEFTP", "0");
+    TExchangeSequence off(log);
+    off.Show();
+    EXPECT_FALSE(off.Automatic() || off.FtpEnabled() || off.StartTimerArmed());
+    EXPECT_TRUE(folder.ui.shown.empty());
+
+    // FTP on without a server: warned at every showing; the automatic exchange still runs and
+    // fails without contacting anything.
+    SetOption("USEFTP", "1");
+    SetOption("FTPADDRESS", "");
+    TExchangeSequence noServer(log);
+    noServer.Show();
+    noServer.Show();
+    EXPECT_EQ(folder.ui.Texts(), (Lines {"Не указан FTP-сервер.", "Не указан FTP-сервер."}));
+    EXPECT_FALSE(noServer.FtpEnabled());
+    ASSERT_TRUE(noServer.StartTimerArmed());
+    folder.ui.Clear();
+    const TCommandResult r = noServer.StartTimerFired();
+    EXPECT_FALSE(r.success);
+    EXPECT_EQ(r.next, TAfterCommand::Close); // the unanswered box counts as Cancel
+    EXPECT_EQ(folder.ui.Texts(), (Lines {"Произошла ошибка!\r\nПоследнее сообщение: \r\n"}));
+    EXPECT_TRUE(log.Text().empty());
+}
+
+TEST_F(FtpTest, UploadPutsTheExportOnTheServer)
+{
+    AddOrder();
+    for (const bool zip : {false, true}) {
+        SCOPED_TRACE(zip ? "UseZip on" : "UseZip off");
+        SetOption("USEZIP", zip ? "1" : "0");
+        log.Clear();
+        folder.ui.eventPumps = 0;
+        ASSERT_TRUE(Upload(log, ReadExchangeSettings()));
+        const std::string name = zip ? "PDATo1C.zip" : "PDATo1C.xml";
+        const Lines exportLines
+            = zip ? Lines {"Начата выгрузка...", "Упаковка..."} : Lines {"Начата выгрузка..."};
+        const Lines expected = exportLines
+            + Lines {"Выгрузка завершена.", (Exchange() / name).string()} + Connected()
+            + Lines {"Отправка файла.", "Отправка завершена."};
+        EXPECT_EQ(LogLines(log), expected);
+        const std::string sent = test::ReadFile(server->Home() / "in" / name);
+        EXPECT_EQ(sent, test::ReadFile(Exchange() / name));
+        EXPECT_FALSE(sent.empty());
+        EXPECT_EQ(fs::exists(Exchange() / "PDATo1C.xml"), !zip);
+        EXPECT_GT(folder.ui.eventPumps, 0) << "the screen repaints during the transfer";
+    }
+    EXPECT_NE(
+        Utf8ToCp1251(test::ReadFile(server->Home() / "in" / "PDATo1C.xml")).find("<DOC ID=\"D-1\""),
+        std::string::npos);
+    EXPECT_EQ(State("D-1"), "1") << "sending changes no state";
+    EXPECT_TRUE(folder.ui.shown.empty());
+}
+
+TEST_F(FtpTest, WithoutAnAccountTheDeviceLogsInAnonymously)
+{
+    // A server whose only account is the one the devices use when FTPAuth is off.
+    const TFtpServer open(kAnonymousUser, kAnonymousPassword);
+    ASSERT_TRUE(open.Ready());
+    SetOption("FTPAUTH", "0");
+    SetOption("FTPPATH", "");
+    SetOption("FTPPORT", std::to_string(open.Port()));
+    ASSERT_TRUE(Upload(log, ReadExchangeSettings()));
+    EXPECT_EQ(From(LogLines(log), "Try connect to ")[1],
+        "  (Username=anonimous; Password=" + std::string(17, '*') + ")");
+    EXPECT_TRUE(fs::exists(open.Home() / "PDATo1C.xml"));
+}
+
+TEST_F(FtpTest, DownloadFetchesAndImportsTheOfficeScript)
+{
+    AddOrder();
+    fs::create_directories(Exchange());
+    for (const bool zip : {false, true}) {
+        SCOPED_TRACE(zip ? "UseZip on" : "UseZip off");
+        SetOption("USEZIP", zip ? "1" : "0");
+        test::Exec("update DOC_HEADS set DOC_STATE=1");
+        server->Clear();
+        fs::create_directories(server->Home() / "in");
+        OfficeAnswers(kOfficeScript, zip, server->Home() / "in");
+        log.Clear();
+        ASSERT_TRUE(Download(log, ReadExchangeSettings()));
+        const Lines importLines
+            = zip ? Lines {"Распаковка...", "Начата загрузка..."} : Lines {"Начата загрузка..."};
+        const Lines expected = Connected() + Lines {"Загрузка  файла.", "Загрузка  завершена."}
+            + importLines + Lines {"Обработка...", "Загрузка завершена."};
+        EXPECT_EQ(LogLines(log), expected);
+        EXPECT_EQ(State("D-1"), "2");
+        EXPECT_EQ(State("D-2"), "1");
+        EXPECT_FALSE(fs::exists(Exchange() / (zip ? "ToPDA.zip.part" : "ToPDA.sqd.part")));
+    }
+    EXPECT_TRUE(folder.ui.shown.empty());
+}
+
+TEST_F(FtpTest, RemoteFolderForms)
+{
+    struct TCase {
+        const char* path;
+        fs::path remote; // inside the server's home
+    };
+    const TCase cases[] = {
+        {"", ""}, // no folder change: the login folder of the account
+        {"in", "in"},
+        {"/in/sub/", "in/sub"}, // from the server's root, which is the account's home here
+    };
+    AddOrder();
+    fs::create_directories(server->Home() / "in" / "sub");
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.path);
+        SetOption("FTPPATH", c.path);
+        const fs::path remote = server->Home() / c.remote;
+        log.Clear();
+        ASSERT_TRUE(Upload(log, ReadExchangeSettings()));
+        EXPECT_TRUE(fs::exists(remote / "PDATo1C.xml"));
+        fs::remove(remote / "PDATo1C.xml");
+        OfficeAnswers(kOfficeScript, false, remote);
+        ASSERT_TRUE(Download(log, ReadExchangeSettings()));
+        EXPECT_EQ(State("D-1"), "2");
+        fs::remove(remote / "ToPDA.sqd");
+        fs::remove(folder.Path() / "office" / "ToPDA.sqd");
+        test::Exec("update DOC_HEADS set DOC_STATE=1");
+    }
+}
+
+TEST_F(FtpTest, FailuresAreLoggedAsTheOfficeExpects)
+{
+    const std::string deadPort = std::to_string(FreePort());
+    struct TCase {
+        const char* what;
+        std::function<void()> arrange;
+        bool get;
+        Lines transferLines; // from "Try connect to " on
+    };
+    const auto refused = [&](const std::string& port, const std::string& password) {
+        return Lines {"Try connect to 127.0.0.1 : " + port,
+            "  (Username=agent; Password=" + password + ")", "Не удалось соединиться с сервером."};
+    };
+    const TCase cases[] = {
+        {"wrong password (counted in characters)", [] { SetOption("FTPPASSWORD", "пароль"); },
+            false, refused(Port(), "******")},
+        {"empty password (on a dead port: a wrong login costs seconds on this server)",
+            [&] {
+                SetOption("FTPPASSWORD", "");
+                SetOption("FTPPORT", deadPort);
+            },
+            true, refused(deadPort, "")},
+        {"nothing listening", [&] { SetOption("FTPPORT", deadPort); }, true,
+            refused(deadPort, "******")},
+        {"a line break in the password never reaches the server",
+            [] { SetOption("FTPPASSWORD", "s3\r\nDELE x"); }, false, refused(Port(), "**********")},
+        {"missing remote folder, upload", [] { SetOption("FTPPATH", "nowhere"); }, false,
+            Connected() + Lines {"Сменить путь не удалось.", "Сбой связи."}},
+        {"missing remote folder, download", [] { SetOption("FTPPATH", "nowhere"); }, true,
+            Connected() + Lines {"Сменить путь не удалось.", "Файл не найден."}},
+        {"no script on the server", [] {}, true,
+            Connected() + Lines {"Загрузка  файла.", "Файл не найден."}},
+        {"upload refused by the server",
+            [] { fs::create_directories(server->Home() / "in" / "PDATo1C.xml"); }, false,
+            Connected() + Lines {"Отправка файла.", "Сбой связи."}},
+    };
+    AddOrder();
+    fs::create_directories(Exchange());
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Configure();
+        c.arrange();
+        log.Clear();
+        const TExchangeSettings s = ReadExchangeSettings();
+        EXPECT_FALSE(c.get ? Download(log, s) : Upload(log, s));
+        EXPECT_EQ(From(LogLines(log), "Try connect to "), c.transferLines);
+        EXPECT_EQ(log.Text().find("s3cret"), std::string::npos);
+        EXPECT_EQ(log.Text().find("пароль"), std::string::npos);
+        EXPECT_TRUE(folder.ui.shown.empty()) << folder.ui.shown.front().text;
+        EXPECT_FALSE(fs::exists(Exchange() / "ToPDA.sqd"));
+    }
+
+    // A server text that is no host name cannot reshape the address the device goes to.
+    for (const char* address : {"agent@127.0.0.1", "127.0.0.1/in", "127.0.0.1:21", ""}) {
+        SCOPED_TRACE(address);
+        TFtpSettings s = ReadExchangeSettings().ftp;
+        s.server = address;
+        log.Clear();
+        EXPECT_FALSE(Transfer(log, TFtpDirection::Get, s, Exchange() / "ToPDA.sqd"));
+        EXPECT_EQ(log.LastMessage(), "Не удалось соединиться с сервером.");
+    }
+}
+
+TEST_F(FtpTest, DownloadLeavesNoHalfFileAndCreatesNoFolder)
+{
+    OfficeAnswers(kOfficeScript, false, server->Home() / "in");
+    // No exchange folder yet: the download fails and does not make one.
+    EXPECT_FALSE(Download(log, ReadExchangeSettings()));
+    EXPECT_EQ(log.LastMessage(), "Файл не найден.");
+    EXPECT_FALSE(fs::exists(Exchange()));
+
+    // The last good script stays when the office's file is missing.
+    fs::create_directories(Exchange());
+    test::WriteFile(Exchange() / "ToPDA.sqd", "last good");
+    fs::remove(server->Home() / "in" / "ToPDA.sqd");
+    EXPECT_FALSE(Download(log, ReadExchangeSettings()));
+    EXPECT_EQ(test::ReadFile(Exchange() / "ToPDA.sqd"), "last good");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Exchange()), fs::directory_iterator()), 1)
+        << "no partial file is left beside it";
+}
+
+TEST_F(FtpTest, ALineCutDuringTheDownloadKeepsTheLastGoodScript)
+{
+    TFtpServer slow(kUser, kPassword, 20000);
+    ASSERT_TRUE(slow.Ready());
+    test::WriteFile(slow.Home() / "ToPDA.sqd", kHeader + "\r\n" + std::string(400000, '-'));
+    SetOption("FTPPORT", std::to_string(slow.Port()));
+    SetOption("FTPPATH", "");
+    fs::create_directories(Exchange());
+    test::WriteFile(Exchange() / "ToPDA.sqd", "last good");
+
+    // The line drops once part of the new script has arrived.
+    THookedUserInterface ui;
+    TUserInterfaceGuard guard(&ui);
+    std::uintmax_t arrived = 0;
+    ui.onPump = [&] {
+        for (const auto& entry : fs::directory_iterator(Exchange())) {
+            if (entry.path().filename() != "ToPDA.sqd")
+                arrived = entry.file_size();
+        }
+        if (arrived > 0)
+            slow.Stop();
+    };
+    EXPECT_FALSE(Download(log, ReadExchangeSettings()));
+    EXPECT_GT(arrived, 0u) << "the transfer was cut while it ran";
+    EXPECT_EQ(log.LastMessage(), "Файл не найден.");
+    EXPECT_EQ(test::ReadFile(Exchange() / "ToPDA.sqd"), "last good");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Exchange()), fs::directory_iterator()), 1);
+    EXPECT_TRUE(ui.shown.empty());
+}
+
+TEST_F(FtpTest, DownloadWhoseImportFailsStillSucceeds)
+{
+    fs::create_directories(Exchange());
+    OfficeAnswers("Z_AGENT RESPONSE 9999\r\n", false, server->Home() / "in");
+    EXPECT_TRUE(Download(log, ReadExchangeSettings()));
+    EXPECT_EQ(folder.ui.Texts(), (Lines {"Файл несовместимого формата."}));
+    EXPECT_EQ(LogLines(log).back(), "Начата загрузка...");
+}
+
+TEST_F(FtpTest, SilentServerGivesUpAtTheTimeLimit)
+{
+    TSocket silent; // accepts connections in the kernel and never says a word
+    const int port = silent.Bind(0);
+    ASSERT_TRUE(port > 0 && silent.Listen());
+    SetOption("FTPPORT", std::to_string(port));
+    SetFtpTimeLimits({1, 1});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Download(log, ReadExchangeSettings()));
+    // Not a measure of speed: the limit must end the wait instead of the agent's patience.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(log.LastMessage(), "Не удалось соединиться с сервером.");
+}
+
+TEST_F(FtpTest, FullExchangeTakesTheOrderToTheOfficeAndBack)
+{
+    SetOption("FTPAUTO", "1");
+    AddOrder();
+    OfficeAnswers(kOfficeScript, false, server->Home() / "in");
+    TExchangeSequence sequence(log);
+    sequence.Show();
+    ASSERT_TRUE(sequence.StartTimerArmed());
+    folder.ui.answers = {TAnswer::Yes};
+    const TCommandResult r = sequence.StartTimerFired();
+    EXPECT_TRUE(r.ran && r.success);
+    EXPECT_EQ(r.next, TAfterCommand::Close);
+    EXPECT_FALSE(sequence.StartTimerArmed());
+    EXPECT_EQ(folder.ui.Texts(),
+        (Lines {"Загрузить данные с сервера?", "Успешно!\r\nЗагрузка завершена."}));
+    EXPECT_EQ(folder.ui.shown[1].icon, TIcon::Information);
+
+    // The office received the order, and its answer locked it on the device.
+    EXPECT_NE(test::ReadFile(server->Home() / "in" / "PDATo1C.xml").find("D-1"), std::string::npos);
+    TJournal journal;
+    LoadJournal(journal, 0, 0);
+    ASSERT_EQ(journal.keys.size(), 2u);
+    EXPECT_EQ(journal.keys[0], "D-1");
+    EXPECT_EQ(journal.rows[0].image, 2);
+    EXPECT_EQ(journal.rows[1].image, 1);
+}
+
+TEST_F(FtpTest, AutomaticModeResultBoxes)
+{
+    SetOption("FTPAUTO", "1");
+    AddOrder();
+    {
+        SCOPED_TRACE("No to the question: the upload's outcome stands");
+        TExchangeSequence sequence(log);
+        sequence.Show();
+        folder.ui.answers = {TAnswer::No};
+        const TCommandResult r = sequence.FullExchange();
+        EXPECT_TRUE(r.success);
+        EXPECT_EQ(r.next, TAfterCommand::Close);
+        EXPECT_EQ(folder.ui.Texts().back(), "Успешно!\r\nОтправка завершена.");
+        EXPECT_EQ(State("D-1"), "1");
+    }
+    {
+        SCOPED_TRACE("server unreachable: Retry, then Cancel");
+        SetOption("FTPPORT", std::to_string(FreePort()));
+        folder.ui.Clear();
+        log.Clear();
+        TExchangeSequence sequence(log);
+        sequence.Show();
+        folder.ui.answers = {TAnswer::Retry, TAnswer::Cancel};
+        const std::string box
+            = "Произошла ошибка!\r\nПоследнее сообщение: \r\nНе удалось соединиться с сервером.";
+        TCommandResult r = sequence.StartTimerFired();
+        EXPECT_FALSE(r.success);
+        EXPECT_EQ(r.next, TAfterCommand::StartAgain);
+        EXPECT_TRUE(sequence.StartTimerArmed());
+        const std::size_t tries = LogLines(log).size();
+        r = sequence.StartTimerFired();
+        EXPECT_EQ(r.next, TAfterCommand::Close);
+        EXPECT_FALSE(sequence.StartTimerArmed());
+        EXPECT_EQ(LogLines(log).size(), 2 * tries) << "Retry repeats the whole exchange";
+        EXPECT_EQ(folder.ui.Texts(), (Lines {box, box}));
+        EXPECT_EQ(folder.ui.shown[0].icon, TIcon::Question);
+    }
+    {
+        SCOPED_TRACE("manual mode: the log shows the result, no box");
+        SetOption("FTPAUTO", "0");
+        folder.ui.Clear();
+        TExchangeSequence sequence(log);
+        sequence.Show();
+        EXPECT_FALSE(sequence.StartTimerArmed());
+        EXPECT_EQ(sequence.StartTimerFired().ran, false);
+        const TCommandResult r = sequence.FullExchange();
+        EXPECT_TRUE(r.ran);
+        EXPECT_FALSE(r.success);
+        EXPECT_EQ(r.next, TAfterCommand::Stay);
+        EXPECT_TRUE(folder.ui.shown.empty());
+    }
+}
+
+TEST_F(FtpTest, BusyFlagKeepsEveryOtherCommandOut)
+{
+    AddOrder();
+    fs::create_directories(Exchange());
+    OfficeAnswers(kOfficeScript, false, server->Home() / "in");
+    THookedUserInterface ui;
+    TUserInterfaceGuard guard(&ui);
+    TExchangeSequence sequence(log);
+    sequence.Show();
+    std::vector<bool> ran;
+    const auto tryEverything = [&] {
+        EXPECT_TRUE(sequence.Busy());
+        for (const auto& command : {&TExchangeSequence::FullExchange,
+                 &TExchangeSequence::DownloadOnly, &TExchangeSequence::ExportToFolder,
+                 &TExchangeSequence::ImportFromFolder, &TExchangeSequence::CloseCommand})
+            ran.push_back((sequence.*command)().ran);
+    };
+
+    // From inside the question of the full exchange.
+    ui.onAsk = [&] {
+        ui.onAsk = nullptr;
+        tryEverything();
+    };
+    ui.answers = {TAnswer::Yes};
+    EXPECT_TRUE(sequence.FullExchange().success);
+    EXPECT_EQ(ran, std::vector<bool>(5, false));
+    EXPECT_FALSE(sequence.Busy());
+
+    // From a repaint during the download alone.
+    ran.clear();
+    ui.onPump = [&] {
+        ui.onPump = nullptr;
+        tryEverything();
+    };
+    EXPECT_TRUE(sequence.DownloadOnly().success);
+    EXPECT_EQ(ran, std::vector<bool>(5, false));
+    EXPECT_FALSE(sequence.Busy());
+    EXPECT_EQ(sequence.CloseCommand().next, TAfterCommand::Close);
+}
+
+struct TCliResult {
+    int status;
+    std::string out;
+};
+
+// Runs vendrix-cli as a scheduler would; standard error goes to `errFile`.
+TCliResult RunCli(const std::string& args, const fs::path& errFile)
+{
+    const std::string cmd
+        = std::string(VENDRIX_CLI) + " " + args + " </dev/null 2>'" + errFile.string() + "'";
+    TCliResult r {-1, {}};
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    std::size_t n = 0;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+TEST_F(FtpTest, CompanionSynchronisesFromAScheduler)
+{
+    SetOption("FTPAUTO", "1");
+    AddOrder();
+    OfficeAnswers(kOfficeScript, false, server->Home() / "in");
+    const std::string home = "--home '" + folder.Path().string() + "' ";
+    const fs::path err = folder.Path() / "err.txt";
+
+    TCliResult r = RunCli(home + "--yes exchange", err);
+    EXPECT_EQ(r.status, 0) << r.out << test::ReadFile(err);
+    EXPECT_NE(r.out.find(" Отправка завершена.\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" Загрузка завершена.\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("s3cret"), std::string::npos);
+    EXPECT_NE(test::ReadFile(err).find("Успешно!\r\nЗагрузка завершена."), std::string::npos);
+    EXPECT_EQ(State("D-1"), "2");
+
+    test::Exec("update DOC_HEADS set DOC_STATE=1");
+    fs::remove(server->Home() / "in" / "PDATo1C.xml");
+    EXPECT_EQ(RunCli(home + "send", err).status, 0);
+    EXPECT_TRUE(fs::exists(server->Home() / "in" / "PDATo1C.xml"));
+    EXPECT_EQ(RunCli(home + "receive", err).status, 0);
+    EXPECT_EQ(State("D-1"), "2");
+
+    // Without --yes the answer to the question is No: only the upload runs, and succeeds.
+    test::Exec("update DOC_HEADS set DOC_STATE=1");
+    EXPECT_EQ(RunCli(home + "exchange", err).status, 0);
+    EXPECT_EQ(State("D-1"), "1");
+
+    // A dead line fails once, with the error box answered Cancel even under --yes.
+    SetOption("FTPPORT", std::to_string(FreePort()));
+    r = RunCli(home + "--yes exchange", err);
+    EXPECT_EQ(r.status, 1);
+    const std::string box
+        = "Произошла ошибка!\r\nПоследнее сообщение: \r\nНе удалось соединиться с сервером.";
+    const std::string shown = test::ReadFile(err);
+    EXPECT_NE(shown.find(box), std::string::npos) << shown;
+    EXPECT_EQ(shown.find(box), shown.rfind(box)) << "never retried";
+    EXPECT_EQ(RunCli(home + "send", err).status, 1);
+    EXPECT_EQ(RunCli(home + "receive", err).status, 1);
+
+    SetOption("USEFTP", "0");
+    EXPECT_EQ(RunCli(home + "exchange", err).status, 1);
+    EXPECT_NE(test::ReadFile(err).find("UseFTP"), std::string::npos);
+    EXPECT_EQ(RunCli(home + "send extra", err).status, 2);
+}
+
+} // namespace
+} // namespace vendrix
