@@ -3,34 +3,15 @@
 #include "storage/codepage.h"
 #include "support/test_support.h"
 
-#include <cstdio>
-#include <sys/wait.h>
-
 namespace vendrix {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TResult {
-    int status;
-    std::string out;
-};
-
 // Runs the companion with `args`; standard error goes to `errFile` when given.
-TResult RunCli(const std::string& args, const fs::path& errFile = "/dev/null")
+test::TProcessResult RunCli(const std::string& args, const fs::path& errFile = "/dev/null")
 {
-    const std::string cmd = std::string(VENDRIX_CLI) + " " + args + " 2>'" + errFile.string() + "'";
-    TResult r {-1, {}};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return test::RunProcess(std::string(VENDRIX_CLI) + " " + args, errFile);
 }
 
 TEST(Companion, ImportThenExportOnAFreshFolder)
@@ -43,13 +24,13 @@ TEST(Companion, ImportThenExportOnAFreshFolder)
                      "<EXEC \"insert into DOC_HEADS (GUID, DOC_STATE, CLI_NAME) values "
                      "('D-1', 1, 'Иванов')\">\r\n<SHOWMSGWND \"Привет\">\r\n"));
     const fs::path err = home.Path() / "err.txt";
-    const TResult imported = RunCli(h + "import", err);
+    const test::TProcessResult imported = RunCli(h + "import", err);
     EXPECT_EQ(imported.status, 0);
     EXPECT_NE(imported.out.find("Загрузка завершена."), std::string::npos) << imported.out;
     EXPECT_NE(test::ReadFile(err).find("Сообщение из офиса: [1 / 1]\r\nПривет"), std::string::npos);
     EXPECT_TRUE(fs::exists(home.Db()));
 
-    const TResult exported = RunCli(h + "export");
+    const test::TProcessResult exported = RunCli(h + "export");
     EXPECT_EQ(exported.status, 0);
     const std::string xml = test::ReadFile(home.Path() / "exchange" / "PDATo1C.xml");
     EXPECT_NE(xml.find(Utf8ToCp1251("<DOC ID=\"D-1\"")), std::string::npos);
@@ -86,7 +67,8 @@ TEST(Companion, PackAndExtract)
     test::WriteFile(src, std::string(100000, 'z'));
     const std::string zip = (home.Path() / "a.zip").string();
     ASSERT_EQ(RunCli("pack '" + src.string() + "' '" + zip + "'").status, 0);
-    const TResult r = RunCli("extract '" + zip + "' '" + (home.Path() / "x").string() + "' '*'");
+    const test::TProcessResult r
+        = RunCli("extract '" + zip + "' '" + (home.Path() / "x").string() + "' '*'");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "1\n");
     EXPECT_EQ(test::ReadFile(home.Path() / "x" / "a.txt"), std::string(100000, 'z'));

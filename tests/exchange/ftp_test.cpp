@@ -10,6 +10,7 @@
 #include "shell/journal.h"
 #include "storage/codepage.h"
 #include "storage/options.h"
+#include "support/ftp_server.h"
 #include "support/test_support.h"
 
 #include <arpa/inet.h>
@@ -28,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
+using test::TFtpServer;
 
 const std::string kUser = "agent";
 const std::string kPassword = "s3cret";
@@ -35,149 +37,6 @@ const std::string kHeader = "Z_AGENT RESPONSE 0002-0000-0000-0002";
 // The office takes the order over: it moves to state 2 and is locked on the device.
 const std::string kOfficeScript
     = kHeader + "\r\n<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='D-1'\">\r\n";
-
-// A socket of our own on 127.0.0.1, closed with its owner.
-class TSocket {
-public:
-    TSocket()
-        : m_fd(socket(AF_INET, SOCK_STREAM, 0))
-    {
-    }
-    ~TSocket()
-    {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    TSocket(const TSocket&) = delete;
-    TSocket& operator=(const TSocket&) = delete;
-
-    // Binds to `port` (0: any free one) and returns the port bound, 0 on failure.
-    int Bind(int port)
-    {
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        socklen_t n = sizeof a;
-        if (bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0
-            || getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &n) != 0)
-            return 0;
-        return ntohs(a.sin_port);
-    }
-    bool Listen() { return listen(m_fd, 4) == 0; }
-    bool Connect(int port)
-    {
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        return connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
-// A port on which nothing listens.
-int FreePort()
-{
-    TSocket s;
-    return s.Bind(0);
-}
-
-// pyftpdlib's own server with its sending throttled to `limit` bytes a second, for a transfer
-// that must still be running when the test cuts the line.
-const char* const kThrottledServer = R"(
-import sys
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
-from pyftpdlib.servers import FTPServer
-port, home, user, password, limit = sys.argv[1:]
-authorizer = DummyAuthorizer()
-authorizer.add_user(user, password, home, perm="elradfmwMT")
-ThrottledDTPHandler.write_limit = int(limit)
-FTPHandler.authorizer = authorizer
-FTPHandler.dtp_handler = ThrottledDTPHandler
-FTPServer(("127.0.0.1", int(port)), FTPHandler).serve_forever()
-)";
-
-// pyftpdlib on 127.0.0.1 at a free port, with one account whose home is a fresh folder; stopped
-// and its folder removed with the object. With `sendLimit` its downloads go that many bytes a
-// second.
-class TFtpServer {
-public:
-    TFtpServer(const std::string& user, const std::string& password, int sendLimit = 0)
-    {
-        std::string pattern = (fs::temp_directory_path() / "vendrix-ftp-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            return;
-        m_home = pattern;
-        m_port = FreePort();
-        const std::string port = std::to_string(m_port);
-        const std::string limit = std::to_string(sendLimit);
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            if (sendLimit > 0)
-                execl("/usr/bin/python3", "python3", "-c", kThrottledServer, port.c_str(),
-                    m_home.c_str(), user.c_str(), password.c_str(), limit.c_str(),
-                    static_cast<char*>(nullptr));
-            else
-                execl("/usr/bin/python3", "python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p",
-                    port.c_str(), "-w", "-d", m_home.c_str(), "-u", user.c_str(), "-P",
-                    password.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && m_pid > 0; ++i) {
-            TSocket probe;
-            if (probe.Connect(m_port)) {
-                m_ready = true;
-                break;
-            }
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-                m_pid = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    ~TFtpServer()
-    {
-        Stop();
-        std::error_code ec;
-        if (!m_home.empty())
-            fs::remove_all(m_home, ec);
-    }
-    TFtpServer(const TFtpServer&) = delete;
-    TFtpServer& operator=(const TFtpServer&) = delete;
-
-    // Ends the server at once, as a dropped line does.
-    void Stop()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-    }
-    bool Ready() const { return m_ready; }
-    int Port() const { return m_port; }
-    const fs::path& Home() const { return m_home; }
-    // Empties the home folder between tests.
-    void Clear() const
-    {
-        for (const auto& entry : fs::directory_iterator(m_home))
-            fs::remove_all(entry.path());
-    }
-
-private:
-    fs::path m_home;
-    int m_port = 0;
-    pid_t m_pid = -1;
-    bool m_ready = false;
-};
 
 // The log entries without their time stamps, one text line each.
 Lines LogLines(const TExchangeLog& log)
@@ -469,7 +328,7 @@ TEST_F(FtpTest, RemoteFolderForms)
 
 TEST_F(FtpTest, FailuresAreLoggedAsTheOfficeExpects)
 {
-    const std::string deadPort = std::to_string(FreePort());
+    const std::string deadPort = std::to_string(test::FreePort());
     struct TCase {
         const char* what;
         std::function<void()> arrange;
@@ -589,7 +448,7 @@ TEST_F(FtpTest, DownloadWhoseImportFailsStillSucceeds)
 
 TEST_F(FtpTest, SilentServerGivesUpAtTheTimeLimit)
 {
-    TSocket silent; // accepts connections in the kernel and never says a word
+    test::TSocket silent; // accepts connections in the kernel and never says a word
     const int port = silent.Bind(0);
     ASSERT_TRUE(port > 0 && silent.Listen());
     SetOption("FTPPORT", std::to_string(port));
@@ -645,7 +504,7 @@ TEST_F(FtpTest, AutomaticModeResultBoxes)
     }
     {
         SCOPED_TRACE("server unreachable: Retry, then Cancel");
-        SetOption("FTPPORT", std::to_string(FreePort()));
+        SetOption("FTPPORT", std::to_string(test::FreePort()));
         folder.ui.Clear();
         log.Clear();
         TExchangeSequence sequence(log);
@@ -721,27 +580,10 @@ TEST_F(FtpTest, BusyFlagKeepsEveryOtherCommandOut)
     EXPECT_EQ(sequence.CloseCommand().next, TAfterCommand::Close);
 }
 
-struct TCliResult {
-    int status;
-    std::string out;
-};
-
 // Runs vendrix-cli as a scheduler would; standard error goes to `errFile`.
-TCliResult RunCli(const std::string& args, const fs::path& errFile)
+test::TProcessResult RunCli(const std::string& args, const fs::path& errFile)
 {
-    const std::string cmd
-        = std::string(VENDRIX_CLI) + " " + args + " </dev/null 2>'" + errFile.string() + "'";
-    TCliResult r {-1, {}};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return test::RunProcess(std::string(VENDRIX_CLI) + " " + args + " </dev/null", errFile);
 }
 
 TEST_F(FtpTest, CompanionSynchronisesFromAScheduler)
@@ -752,7 +594,7 @@ TEST_F(FtpTest, CompanionSynchronisesFromAScheduler)
     const std::string home = "--home '" + folder.Path().string() + "' ";
     const fs::path err = folder.Path() / "err.txt";
 
-    TCliResult r = RunCli(home + "--yes exchange", err);
+    test::TProcessResult r = RunCli(home + "--yes exchange", err);
     EXPECT_EQ(r.status, 0) << r.out << test::ReadFile(err);
     EXPECT_NE(r.out.find(" Отправка завершена.\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(" Загрузка завершена.\n"), std::string::npos) << r.out;
@@ -773,7 +615,7 @@ TEST_F(FtpTest, CompanionSynchronisesFromAScheduler)
     EXPECT_EQ(State("D-1"), "1");
 
     // A dead line fails once, with the error box answered Cancel even under --yes.
-    SetOption("FTPPORT", std::to_string(FreePort()));
+    SetOption("FTPPORT", std::to_string(test::FreePort()));
     r = RunCli(home + "--yes exchange", err);
     EXPECT_EQ(r.status, 1);
     const std::string box

@@ -5,9 +5,11 @@
 #include "shell/startup.h"
 #include "storage/sql_query.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace vendrix::test {
 
@@ -86,6 +88,21 @@ std::string Value(const std::string& sql)
 {
     const auto values = Column(sql);
     return values.empty() ? std::string() : values.front();
+}
+
+TProcessResult RunProcess(const std::string& command, const std::filesystem::path& errFile)
+{
+    TProcessResult r {-1, {}};
+    FILE* p = popen((command + " 2>'" + errFile.string() + "'").c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    std::size_t n = 0;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
 }
 
 void Exec(const std::string& sql)

@@ -47,6 +47,14 @@ std::filesystem::path Fixture(const std::string& name);
 std::vector<std::string> Column(const std::string& sql, int column = 0);
 /// The single value of `sql`; empty when there is no row.
 std::string Value(const std::string& sql);
+struct TProcessResult {
+    int status; // the exit status; -1 when the process did not end normally
+    std::string out;
+};
+/// Runs a shell command, collecting its standard output; standard error goes to `errFile`.
+TProcessResult RunProcess(
+    const std::string& command, const std::filesystem::path& errFile = "/dev/null");
+
 /// Runs `sql` through the access layer, failing the test when it fails.
 void Exec(const std::string& sql);
 
