@@ -2,8 +2,10 @@
 // clipped captions, unreadable Cyrillic or overlapping controls at 240 x 320 show at a glance.
 // Usage: vendrix_screenshots <folder>; scripts/screenshot.sh also runs it on a doubled screen.
 #include "settings/about_window.h"
+#include "settings/settings_form.h"
 #include "shell/main_window.h"
 #include "shell/period_dialog.h"
+#include "storage/options.h"
 #include "support/test_support.h"
 #include "toolkit/glyphs.h"
 #include "toolkit/handheld_style.h"
@@ -14,11 +16,15 @@
 #include "ui/ui_support.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <iostream>
@@ -77,6 +83,44 @@ void Glyphs()
     }
     p.end();
     Save(QPixmap::fromImage(sheet), "glyphs");
+}
+
+// Each tab of the settings form; the tall pages also scrolled to their end, and the exchange
+// tab again with the connection and authorisation ticked.
+void SettingsShots(QWidget* owner)
+{
+    SetOption("AgentName", "Петров Пётр Петрович");
+    SetOption("EXCH_CNT", "12");
+    TSettingsForm form(owner);
+    if (!form.Load())
+        return;
+    form.show();
+    const char* names[] = {"exchange", "look", "functions", "captions", "info"};
+    for (int tab = 0; tab < form.Tabs().count(); ++tab) {
+        form.Tabs().setCurrentIndex(tab);
+        QTest::qWait(20);
+        const std::string name = std::string("settings_") + names[tab];
+        Save(form.grab(), name.c_str());
+        auto* scroll = qobject_cast<QScrollArea*>(form.Tabs().widget(tab));
+        if (scroll && scroll->verticalScrollBar()->maximum() > 0) {
+            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+            QTest::qWait(20);
+            Save(form.grab(), (name + "_end").c_str());
+            scroll->verticalScrollBar()->setValue(0);
+        }
+    }
+    // The device identifier is the longest value: the label under the list shows it whole.
+    form.InfoList().SelectRow(1);
+    QTest::qWait(20);
+    Save(form.grab(), "settings_info_device");
+    form.Tabs().setCurrentIndex(0);
+    form.CheckBox("USEFTP")->click();
+    form.CheckBox("FTPAUTH")->click();
+    form.Edit("FTPADDRESS")->setText(QStringLiteral("ftp.example.ru"));
+    form.Edit("FTPLOGIN")->setText(QStringLiteral("agent"));
+    form.Edit("FTPPASSWORD")->setText(QStringLiteral("secret"));
+    QTest::qWait(20);
+    Save(form.grab(), "settings_exchange_ftp");
 }
 
 } // namespace
@@ -139,6 +183,8 @@ int main(int argc, char* argv[])
     about.show();
     QTest::qWait(20);
     Save(about.grab(), "about");
+
+    SettingsShots(&window);
 
     // A question box of the Qt side of the seam, answered by closing it once drawn.
     TQtUserInterface qtUi;
