@@ -1,6 +1,7 @@
 // The main window: menus, journal list, timers, settings, close query and notification icon.
 #include "shell/main_window.h"
 
+#include "documents/document_form.h"
 #include "settings/about_window.h"
 #include "shell/period_dialog.h"
 #include "storage/options.h"
@@ -367,9 +368,15 @@ void TMainWindow::changeEvent(QEvent* event)
     m_list->setFocus();
 }
 
-void TMainWindow::OpenDocumentForm(const std::string&, bool)
+void TMainWindow::OpenDocumentForm(const std::string& guid, bool copy)
 {
-    // The document form opens here (new, edited or copied document) once it exists.
+    // The form turns the wait cursor off itself once it is up.
+    SetBusy(true);
+    auto* form = new TDocumentForm(this);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->onClosed = [this] { ReloadJournal(); };
+    form->Open(guid, copy);
+    BringToFront(form);
 }
 
 void TMainWindow::OpenExchangeWindow(bool)

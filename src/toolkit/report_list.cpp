@@ -63,6 +63,10 @@ public:
         }
         case TReportList::kImageRole:
             return m_source->Image(row);
+        case Qt::ForegroundRole: {
+            const QColor colour = m_source->TextColour(row);
+            return colour.isValid() ? QVariant(colour) : QVariant();
+        }
         default:
             return {};
         }

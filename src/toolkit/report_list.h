@@ -5,6 +5,7 @@
 // shows as quickly as one of ten.
 #pragma once
 
+#include <QColor>
 #include <QPixmap>
 #include <QString>
 #include <QTreeView>
@@ -28,6 +29,8 @@ public:
     virtual QString Cell(int row, int column) const = 0;
     /// Index into the list's images; outside them shows no image.
     virtual int Image(int row) const = 0;
+    /// The row's text colour; an invalid colour keeps the list's own.
+    virtual QColor TextColour(int) const { return {}; }
 };
 
 class TReportModel;

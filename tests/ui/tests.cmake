@@ -14,12 +14,17 @@ if(TARGET vendrix_ui)
     vendrix_ui_test(ui_test ui/toolkit_test.cpp ui/main_window_test.cpp
         ui/period_dialog_test.cpp ui/about_window_test.cpp)
 
+    # The document windows: keypad, document form, reference and goods selection, line entry.
+    vendrix_ui_test(document_windows_test ui/document_fixture.cpp ui/keypad_dialog_test.cpp
+        ui/reference_form_test.cpp ui/goods_form_test.cpp ui/line_entry_dialog_test.cpp
+        ui/document_form_test.cpp)
+
     vendrix_ui_test(program_test ui/program_test.cpp)
     target_compile_definitions(program_test PRIVATE VENDRIX_PROGRAM="$<TARGET_FILE:vendrix>")
     add_dependencies(program_test vendrix)
 
     # Renders every window to PNG for a look at what the agent sees (scripts/screenshot.sh).
-    add_executable(vendrix_screenshots ui/screenshots.cpp ui/ui_support.cpp)
+    add_executable(vendrix_screenshots ui/screenshots.cpp ui/ui_support.cpp ui/document_fixture.cpp)
     target_link_libraries(vendrix_screenshots PRIVATE vendrix_ui vendrix_test_support Qt6::Test)
     vendrix_warnings(vendrix_screenshots)
 endif()

@@ -1,0 +1,516 @@
+// The document form's widgets, wired to the document record and its editor.
+#include "documents/document_form.h"
+
+#include "documents/goods_form.h"
+#include "documents/keypad_dialog.h"
+#include "documents/line_entry_dialog.h"
+#include "documents/reference_form.h"
+#include "storage/options.h"
+#include "toolkit/menu_bar.h"
+#include "toolkit/modal.h"
+#include "toolkit/report_list.h"
+#include "toolkit/stylus.h"
+#include "toolkit/timer.h"
+#include "toolkit/window_placement.h"
+
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace vendrix {
+
+namespace {
+
+constexpr int kTimerMs = 300;
+const QDate kDayZero(1899, 12, 30);
+
+QString Q(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// CR LF breaks of the record's texts as the widgets break lines.
+QString Lines(const std::string& text)
+{
+    return Q(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+QDate ToQDate(TDate d)
+{
+    return kDayZero.addDays(static_cast<qint64>(std::floor(d)));
+}
+
+Qt::Alignment ToQt(TAlign align)
+{
+    switch (align) {
+    case TAlign::Right:
+        return Qt::AlignRight;
+    case TAlign::Center:
+        return Qt::AlignHCenter;
+    case TAlign::Left:
+        break;
+    }
+    return Qt::AlignLeft;
+}
+
+// A row of the header page: a label over a read-only box and its "..." button, 40 pixels.
+QWidget* PickRow(
+    QWidget* parent, QLabel*& label, QLineEdit*& box, QPushButton*& button, const QString& caption)
+{
+    auto* row = new QWidget(parent);
+    row->setFixedHeight(40);
+    label = new QLabel(caption, row);
+    box = new QLineEdit(row);
+    box->setReadOnly(true);
+    button = new QPushButton(QStringLiteral("..."), row);
+    button->setFixedSize(25, 21);
+    auto* line = new QHBoxLayout;
+    line->setSpacing(1);
+    line->addWidget(box, 1);
+    line->addWidget(button);
+    auto* column = new QVBoxLayout(row);
+    column->setContentsMargins(2, 0, 2, 0);
+    column->setSpacing(1);
+    column->addWidget(label);
+    column->addLayout(line);
+    return row;
+}
+
+} // namespace
+
+class TDocumentForm::TOrderRows : public TReportSource {
+public:
+    explicit TOrderRows(const TDocument& doc)
+        : m_doc(doc)
+    {
+    }
+    int RowCount() const override { return static_cast<int>(m_doc.lines.size()); }
+    QString Cell(int row, int column) const override
+    {
+        const TOrderLine& l = m_doc.lines[static_cast<std::size_t>(row)];
+        switch (column) {
+        case 0:
+            return Q(l.goodsGuid);
+        case 1:
+            return Q(l.goodsName);
+        case 2:
+            return Q(l.quantity);
+        case 3:
+            return Q(l.sum);
+        default:
+            return {};
+        }
+    }
+    int Image(int) const override { return -1; }
+
+private:
+    const TDocument& m_doc;
+};
+
+class TDocumentForm::TSkuRows : public TReportSource {
+public:
+    explicit TSkuRows(const TDocument& doc)
+        : m_doc(doc)
+    {
+    }
+    int RowCount() const override { return m_doc.sku.grid.RowCount(); }
+    QString Cell(int row, int column) const override { return Q(m_doc.sku.grid.Cell(row, column)); }
+    int Image(int) const override { return -1; }
+
+private:
+    const TDocument& m_doc;
+};
+
+TDocumentForm::TDocumentForm(QWidget* owner)
+    : QWidget(owner, Qt::Window)
+    , m_orderRows(std::make_unique<TOrderRows>(m_doc))
+    , m_skuRows(std::make_unique<TSkuRows>(m_doc))
+{
+    setWindowTitle(QStringLiteral("FDocum"));
+    resize(kHandheldWidth, kHandheldHeight);
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->setUsesScrollButtons(true);
+    m_pages[0] = BuildHeaderPage();
+    m_tabs->addTab(m_pages[0], Q(" Шапка "));
+
+    m_order = new TReportList(this);
+    m_order->SetSource(m_orderRows.get());
+    m_pages[1] = m_order;
+    m_tabs->addTab(m_order, QString());
+    auto* orderTaps = new TListTaps(m_order);
+    orderTaps->onTap = [this](int row, bool) {
+        if (row >= 0 && row == m_order->SelectedRow())
+            EditQuantity(row);
+    };
+
+    m_sku = new TReportList(this);
+    m_sku->SetSource(m_skuRows.get());
+    m_pages[2] = m_sku;
+    m_tabs->addTab(m_sku, QString());
+    auto* skuTaps = new TListTaps(m_sku);
+    skuTaps->onTap = [this](int row, bool) {
+        if (row >= 0 && row == m_sku->SelectedRow())
+            EnterSkuRow();
+    };
+
+    m_pages[3] = new QWidget(this);
+    m_tabs->addTab(m_pages[3], QStringLiteral("Tab3"));
+
+    m_menu = new TMenuBar(this);
+    for (const char* caption : {"Подбор", " Ввод ", "|", " Ок ", "Записать", "  X  "})
+        m_menu->AddItem(Q(caption));
+    m_menu->SetItemEnabled(document_menu::kBar, false);
+    for (int item : {document_menu::kPick, document_menu::kEnter, document_menu::kBar})
+        m_menu->SetItemVisible(item, false);
+    m_menu->onCommand = [this](int item) {
+        switch (item) {
+        case document_menu::kPick:
+            PickGoods();
+            break;
+        case document_menu::kEnter:
+            EnterSkuRow();
+            break;
+        case document_menu::kOk:
+            SaveAndClose();
+            break;
+        case document_menu::kSave:
+            Save();
+            break;
+        case document_menu::kClose:
+            RequestClose();
+            break;
+        default:
+            break;
+        }
+    };
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_tabs, 1);
+    layout->addWidget(m_menu);
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
+        m_doc.page = static_cast<int>(CurrentPage());
+        ShowPageMenu();
+    });
+    connect(m_clientButton, &QPushButton::clicked, this, [this] { ChooseClient(); });
+    connect(m_tradePointButton, &QPushButton::clicked, this, [this] { ChooseTradePoint(); });
+    connect(m_comment, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_filling)
+            m_editor.SetComment(m_comment->toPlainText().toStdString());
+    });
+    // The shipment date alone does not make the document changed.
+    connect(m_date, &QDateEdit::dateChanged, this, [this](const QDate& d) {
+        if (!m_filling)
+            m_doc.shipmentDate = static_cast<TDate>(kDayZero.daysTo(d));
+    });
+
+    m_doc.Reset();
+    ShowRecord();
+    // The main window turns the wait cursor on before building the form.
+    m_timer = StartOneShot(this, kTimerMs, [this] {
+        SetBusy(false);
+        m_titleBarOk = GetOption(nullptr, "X_IS_CLOSE", "") == "1";
+    });
+}
+
+TDocumentForm::~TDocumentForm()
+{
+    m_order->SetSource(nullptr);
+    m_sku->SetSource(nullptr);
+}
+
+QWidget* TDocumentForm::BuildHeaderPage()
+{
+    auto* page = new QWidget(this);
+    m_status = new QLabel(Q("* статус документа *"), page);
+    m_status->setFixedHeight(21);
+    m_status->setAlignment(Qt::AlignCenter);
+    QFont bold = m_status->font();
+    bold.setBold(true);
+    m_status->setFont(bold);
+    QPalette green = m_status->palette();
+    green.setColor(QPalette::WindowText, QColor(0x00, 0x80, 0x00));
+    m_status->setPalette(green);
+
+    auto* dateRow = new QWidget(page);
+    m_dateLabel = new QLabel(Q("Дата отгрузки: "), dateRow);
+    m_date = new QDateEdit(dateRow);
+    m_date->setCalendarPopup(true);
+    m_date->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    ShowInputPanelWhileFocused(m_date);
+    auto* dateLine = new QHBoxLayout(dateRow);
+    dateLine->setContentsMargins(2, 1, 2, 1);
+    dateLine->addWidget(m_dateLabel);
+    dateLine->addWidget(m_date, 1);
+
+    QWidget* clientRow = PickRow(page, m_clientLabel, m_clientBox, m_clientButton, Q("Клиент:"));
+    QLabel* tradePointLabel = nullptr;
+    m_tradePointRow
+        = PickRow(page, tradePointLabel, m_tradePointBox, m_tradePointButton, Q("Торговая точка:"));
+    m_tradePointRow->hide();
+    for (QLineEdit* box : {m_clientBox, m_tradePointBox})
+        box->installEventFilter(this);
+
+    m_commentLabel = new QLabel(Q("Примечание:"), page);
+    m_comment = new QPlainTextEdit(page);
+    m_comment->setFixedHeight(48);
+    m_comment->setTabChangesFocus(true);
+    ShowInputPanelWhileFocused(m_comment);
+
+    m_info = new QLabel(page);
+    m_info->setWordWrap(true);
+    m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_info->setTextFormat(Qt::PlainText);
+
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(1);
+    column->addWidget(m_status);
+    column->addWidget(dateRow);
+    column->addWidget(clientRow);
+    column->addWidget(m_tradePointRow);
+    auto* commentBlock = new QVBoxLayout;
+    commentBlock->setContentsMargins(2, 0, 2, 0);
+    commentBlock->setSpacing(1);
+    commentBlock->addWidget(m_commentLabel);
+    commentBlock->addWidget(m_comment);
+    column->addLayout(commentBlock);
+    auto* infoBlock = new QVBoxLayout;
+    infoBlock->setContentsMargins(4, 2, 4, 2);
+    infoBlock->addWidget(m_info, 1);
+    column->addLayout(infoBlock, 1);
+    return page;
+}
+
+void TDocumentForm::Open(const std::string& guid, bool copy)
+{
+    m_doc.Open(guid, copy);
+    ShowRecord();
+}
+
+TDocumentPage TDocumentForm::CurrentPage() const
+{
+    const QWidget* shown = m_tabs->currentWidget();
+    for (std::size_t i = 0; i < m_pages.size(); ++i) {
+        if (m_pages[i] == shown)
+            return static_cast<TDocumentPage>(i);
+    }
+    return TDocumentPage::Header;
+}
+
+void TDocumentForm::ShowPageMenu()
+{
+    const TPageMenu m = PageMenu(CurrentPage());
+    m_menu->SetItemVisible(document_menu::kPick, m.pick);
+    m_menu->SetItemVisible(document_menu::kEnter, m.enter);
+    m_menu->SetItemVisible(document_menu::kBar, m.bar);
+}
+
+void TDocumentForm::ShowRecord()
+{
+    m_filling = true;
+    m_status->setText(Q(m_doc.statusText));
+    m_date->setDate(ToQDate(m_doc.shipmentDate));
+    m_clientBox->setText(Q(m_doc.clientName));
+    m_tradePointBox->setText(Q(m_doc.tradePointName));
+    m_comment->setPlainText(Q(m_doc.comment));
+    m_info->setText(Lines(m_editor.ClientInfo()));
+    m_filling = false;
+    ShowOrderColumns();
+    ShowSkuColumns();
+}
+
+void TDocumentForm::ShowOrderColumns()
+{
+    const int nameWidth = m_order->ColumnCount() > 1 ? m_order->columnWidth(1) : 150;
+    const int countWidth = m_order->ColumnCount() > 2 ? m_order->columnWidth(2) : 50;
+    const QString name = m_shown ? Q(m_showing.nameColumn) : Q("Товар");
+    const QString count = m_shown ? Q(m_showing.countColumn) : Q("Кол-во");
+    std::vector<TReportColumn> columns {{QString(), 4, Qt::AlignHCenter},
+        {name, nameWidth, Qt::AlignLeft}, {count, countWidth, Qt::AlignRight}};
+    if (m_doc.sumColumn)
+        columns.push_back({Q("Сумма"), 62, Qt::AlignRight});
+    m_order->BeginUpdate();
+    m_order->SetColumns(std::move(columns));
+    m_order->EndUpdate();
+}
+
+void TDocumentForm::ShowSkuColumns()
+{
+    std::vector<TReportColumn> columns;
+    const TGrid& grid = m_doc.sku.grid;
+    for (int c = 0; c < grid.ColumnCount(); ++c)
+        columns.push_back(
+            {Q(grid.Column(c).caption), grid.Column(c).width, ToQt(grid.Column(c).align)});
+    m_sku->BeginUpdate();
+    m_sku->SetColumns(std::move(columns));
+    m_sku->EndUpdate();
+}
+
+void TDocumentForm::Showing()
+{
+    m_showing = ReadDocumentShowing();
+    const TDocumentShowing& s = m_showing;
+    m_order->SetGridLines(s.gridLines);
+    m_sku->SetGridLines(s.gridLines);
+    m_clientLabel->setText(Q(s.clientLabel));
+    m_dateLabel->setText(Q(s.dateLabel));
+    m_commentLabel->setText(Q(s.commentLabel));
+
+    // The SKU page comes and goes with DOC_SKU; the grid stays in the record either way.
+    const int skuIndex = m_tabs->indexOf(m_sku);
+    if (!s.skuPageShown && skuIndex >= 0)
+        m_tabs->removeTab(skuIndex);
+    else if (s.skuPageShown && skuIndex < 0)
+        m_tabs->insertTab(2, m_sku, QString());
+    m_tabs->setTabText(m_tabs->indexOf(m_order), Q(s.orderPage));
+    if (s.skuPageShown)
+        m_tabs->setTabText(m_tabs->indexOf(m_sku), Q(s.skuPage));
+    m_tabs->setTabText(m_tabs->indexOf(m_pages[3]), Q(s.pricesPage));
+    m_tradePointRow->setVisible(s.tradePoint);
+
+    m_shown = true;
+    if (s.sumColumn)
+        m_doc.sumColumn = true;
+    ShowOrderColumns();
+    m_tabs->setCurrentWidget(s.startOnOrderPage ? m_order : m_pages[0]);
+    ShowPageMenu();
+    if (!m_doc.lines.empty())
+        m_order->SelectRow(0);
+    if (m_doc.sku.grid.RowCount() > 0)
+        m_sku->SelectRow(0);
+}
+
+void TDocumentForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Shown by the program, not restored by the window manager: a restored form keeps its
+    // page.
+    if (!event->spontaneous())
+        Showing();
+}
+
+bool TDocumentForm::Save()
+{
+    const bool saved = m_doc.Save();
+    m_status->setText(Q(m_doc.statusText));
+    return saved;
+}
+
+void TDocumentForm::SaveAndClose()
+{
+    if (Save())
+        RequestClose();
+}
+
+void TDocumentForm::RequestClose()
+{
+    m_closeCommand = true;
+    close();
+    m_closeCommand = false;
+}
+
+void TDocumentForm::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    if (!m_closeCommand && !m_titleBarOk) {
+        // Without the caption OK the title bar's button hides the form, as the handheld's X.
+        showMinimized();
+        return;
+    }
+    if (!m_editor.CloseQuery())
+        return;
+    event->accept();
+    if (onClosed)
+        onClosed();
+}
+
+bool TDocumentForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        // A tap on a read-only box is a tap on its button.
+        if (watched == m_clientBox) {
+            m_clientButton->setFocus();
+            ChooseClient();
+            return true;
+        }
+        if (watched == m_tradePointBox) {
+            m_tradePointButton->setFocus();
+            ChooseTradePoint();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TDocumentForm::ChooseClient()
+{
+    if (m_editor.TakeClient(PickClient(this, m_doc.clientGuid))) {
+        m_clientBox->setText(Q(m_doc.clientName));
+        m_info->setText(Lines(m_editor.ClientInfo()));
+    }
+}
+
+void TDocumentForm::ChooseTradePoint()
+{
+    if (m_editor.TakeTradePoint(PickTradePoint(this, m_doc.tradePointGuid, m_doc.clientGuid)))
+        m_tradePointBox->setText(Q(m_doc.tradePointName));
+}
+
+void TDocumentForm::EditQuantity(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_doc.lines.size()))
+        return;
+    const TAmount price = m_editor.KeypadPrice(row);
+    TAmount value = m_editor.KeypadValue(row);
+    if (!RunKeypad(this, value, price))
+        return;
+    m_editor.SetQuantity(row, value, price);
+    m_order->viewport()->update();
+}
+
+void TDocumentForm::PickGoods()
+{
+    std::vector<std::string> result;
+    if (RunGoodsSelection(this, m_editor.SelectionText(), result)) {
+        m_order->BeginUpdate();
+        m_editor.TakeGoodsResult(result);
+        m_order->EndUpdate();
+    }
+    m_order->viewport()->update();
+}
+
+void TDocumentForm::EnterSkuRow()
+{
+    const int row = m_sku->SelectedRow();
+    if (row < 0 || row >= m_doc.sku.grid.RowCount())
+        return;
+    TLineEntryDialog dialog(this);
+    dialog.SetTitle(m_doc.sku.grid.Cell(row, 1));
+    dialog.ClearRows();
+    for (const TLineEntryRow& entry : m_editor.SkuRowEntries(row))
+        dialog.AddRow(entry.caption, entry.count, entry.tag);
+    if (RunModal(dialog) != kModalOk)
+        return;
+    m_editor.TakeSkuRowEntries(row, dialog.Rows());
+    m_sku->viewport()->update();
+}
+
+} // namespace vendrix
