@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -31,6 +32,7 @@ namespace vendrix {
 namespace {
 
 constexpr int kTimerMs = 300;
+constexpr int kNameMinimum = 70; // the goods name column of the order table
 const QDate kDayZero(1899, 12, 30);
 
 QString Q(const char* text)
@@ -52,6 +54,13 @@ QString Lines(const std::string& text)
 QDate ToQDate(TDate d)
 {
     return kDayZero.addDays(static_cast<qint64>(std::floor(d)));
+}
+
+// A long name shows from its start, as the agent reads it.
+void ShowBox(QLineEdit* box, const std::string& text)
+{
+    box->setText(Q(text));
+    box->setCursorPosition(0);
 }
 
 Qt::Alignment ToQt(TAlign align)
@@ -145,11 +154,14 @@ TDocumentForm::TDocumentForm(QWidget* owner)
 
     m_tabs = new QTabWidget(this);
     m_tabs->setUsesScrollButtons(true);
+    // The captions carry their own blanks; narrow tabs let all four fit across 240 pixels.
+    m_tabs->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 0px; }"));
     m_pages[0] = BuildHeaderPage();
     m_tabs->addTab(m_pages[0], Q(" Шапка "));
 
     m_order = new TReportList(this);
     m_order->SetSource(m_orderRows.get());
+    m_order->SetFitColumn(1);
     m_pages[1] = m_order;
     m_tabs->addTab(m_order, QString());
     auto* orderTaps = new TListTaps(m_order);
@@ -328,8 +340,8 @@ void TDocumentForm::ShowRecord()
     m_filling = true;
     m_status->setText(Q(m_doc.statusText));
     m_date->setDate(ToQDate(m_doc.shipmentDate));
-    m_clientBox->setText(Q(m_doc.clientName));
-    m_tradePointBox->setText(Q(m_doc.tradePointName));
+    ShowBox(m_clientBox, m_doc.clientName);
+    ShowBox(m_tradePointBox, m_doc.tradePointName);
     m_comment->setPlainText(Q(m_doc.comment));
     m_info->setText(Lines(m_editor.ClientInfo()));
     m_filling = false;
@@ -339,12 +351,12 @@ void TDocumentForm::ShowRecord()
 
 void TDocumentForm::ShowOrderColumns()
 {
-    const int nameWidth = m_order->ColumnCount() > 1 ? m_order->columnWidth(1) : 150;
-    const int countWidth = m_order->ColumnCount() > 2 ? m_order->columnWidth(2) : 50;
     const QString name = m_shown ? Q(m_showing.nameColumn) : Q("Товар");
     const QString count = m_shown ? Q(m_showing.countColumn) : Q("Кол-во");
+    // The name gives way (down to its minimum) so that quantity and sum stay in sight on the
+    // handheld's 240 pixels; a wider window gives it the room back.
     std::vector<TReportColumn> columns {{QString(), 4, Qt::AlignHCenter},
-        {name, nameWidth, Qt::AlignLeft}, {count, countWidth, Qt::AlignRight}};
+        {name, kNameMinimum, Qt::AlignLeft}, {count, 50, Qt::AlignRight}};
     if (m_doc.sumColumn)
         columns.push_back({Q("Сумма"), 62, Qt::AlignRight});
     m_order->BeginUpdate();
@@ -463,7 +475,7 @@ bool TDocumentForm::eventFilter(QObject* watched, QEvent* event)
 void TDocumentForm::ChooseClient()
 {
     if (m_editor.TakeClient(PickClient(this, m_doc.clientGuid))) {
-        m_clientBox->setText(Q(m_doc.clientName));
+        ShowBox(m_clientBox, m_doc.clientName);
         m_info->setText(Lines(m_editor.ClientInfo()));
     }
 }
@@ -471,7 +483,7 @@ void TDocumentForm::ChooseClient()
 void TDocumentForm::ChooseTradePoint()
 {
     if (m_editor.TakeTradePoint(PickTradePoint(this, m_doc.tradePointGuid, m_doc.clientGuid)))
-        m_tradePointBox->setText(Q(m_doc.tradePointName));
+        ShowBox(m_tradePointBox, m_doc.tradePointName);
 }
 
 void TDocumentForm::EditQuantity(int row)

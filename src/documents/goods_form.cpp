@@ -17,6 +17,7 @@
 #include <QInputMethod>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QToolButton>
@@ -95,12 +96,13 @@ TGoodsForm::TGoodsForm(QWidget* owner)
     auto* folder = BarButton(groupBar, 24, 22);
     folder->setIcon(QIcon(ResourceBitmap(QStringLiteral("BITBTN1_BITMAP"))));
     folder->setEnabled(false);
-    m_groupButton = new QToolButton(groupBar);
+    m_groupButton = new QPushButton(groupBar);
     m_groupButton->setFixedHeight(22);
-    m_groupButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_groupButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_groupButton->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_groupButton->setFocusPolicy(Qt::NoFocus);
-    m_groupButton->setStyleSheet(QStringLiteral("QToolButton { text-align: left; }"));
+    m_groupButton->setAutoDefault(false);
+    m_groupButton->setStyleSheet(
+        QStringLiteral("QPushButton { text-align: left; padding: 0px 3px; }"));
     auto* edge = BarButton(groupBar, 12, 22);
     edge->setEnabled(false);
     m_treeButtons = new QWidget(groupBar);
@@ -189,7 +191,7 @@ TGoodsForm::TGoodsForm(QWidget* owner)
     inside->addWidget(m_tree);
     m_dropDown->hide();
 
-    connect(m_groupButton, &QToolButton::clicked, this, [this] { OpenGroups(); });
+    connect(m_groupButton, &QPushButton::clicked, this, [this] { OpenGroups(); });
     connect(m_treeOk, &QToolButton::clicked, this, [this] { ChooseSelectedGroup(); });
     connect(m_treeClose, &QToolButton::clicked, this, [this] { CloseGroups(); });
     connect(m_nameBox, &QLineEdit::textChanged, this,
@@ -299,7 +301,8 @@ void TGoodsForm::showEvent(QShowEvent* event)
             m_list->setColumnWidth(0, 0);
     } else {
         m_list->setColumnWidth(0, codeShown ? kCodeBoxWidth + 2 : 0);
-        m_list->setColumnWidth(2, 40);
+        // 40 pixels, or what the quantity caption needs to be read whole.
+        m_list->setColumnWidth(2, std::max(40, m_list->header()->sectionSizeHint(2)));
         FitLastColumn(m_list, 1, 100);
     }
 }

@@ -16,6 +16,7 @@
 
 class QFrame;
 class QLineEdit;
+class QPushButton;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -48,7 +49,7 @@ public:
     TMenuBar& Menu() const { return *m_menu; }
     TPopupMenu& Popup() const { return *m_popup; }
     TReportList* List() const { return m_list; }
-    QToolButton* GroupButton() const { return m_groupButton; }
+    QPushButton* GroupButton() const { return m_groupButton; }
     QFrame* DropDown() const { return m_dropDown; }
     QTreeWidget* Tree() const { return m_tree; }
     QWidget* TreeButtons() const { return m_treeButtons; }
@@ -92,7 +93,7 @@ private:
     TMenuBar* m_menu = nullptr;
     TPopupMenu* m_popup = nullptr;
     TReportList* m_list = nullptr;
-    QToolButton* m_groupButton = nullptr;
+    QPushButton* m_groupButton = nullptr;
     QWidget* m_treeButtons = nullptr;
     QToolButton* m_treeOk = nullptr;
     QToolButton* m_treeClose = nullptr;

@@ -16,6 +16,9 @@ namespace vendrix {
 
 namespace {
 
+constexpr int kPricePixels = 18;
+constexpr int kSumPixels = 20;
+
 QString Q(const std::string& text)
 {
     return QString::fromStdString(text);
@@ -27,6 +30,17 @@ QFont Bold(const QWidget* widget, int pixels)
     font.setBold(true);
     font.setPixelSize(pixels);
     return font;
+}
+
+// A price or sum too long for its line at its own size gets a smaller face, never a cut one.
+void FitText(QLabel* line, const QString& text, int pixels)
+{
+    QFont font = line->font();
+    font.setPixelSize(pixels);
+    while (font.pixelSize() > 10 && QFontMetrics(font).horizontalAdvance(text) > line->width())
+        font.setPixelSize(font.pixelSize() - 1);
+    line->setFont(font);
+    line->setText(text);
 }
 
 void Place(QWidget* widget, const TRect& r)
@@ -153,14 +167,14 @@ TKeypadDialog::TKeypadDialog(QWidget* owner, TAmount value, TAmount price, const
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
 
     m_price = new QLabel(Q("Цена:"), this);
-    m_price->setFont(Bold(m_price, 18));
+    m_price->setFont(Bold(m_price, kPricePixels));
     m_sum = new QLabel(Q("Сумма:"), this);
-    m_sum->setFont(Bold(m_sum, 20));
+    m_sum->setFont(Bold(m_sum, kSumPixels));
 
     connect(m_entry, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_keypad.EntryChanged(text.toStdString());
         if (m_keypad.ShowPrice())
-            m_sum->setText(Q(m_keypad.SumLine()));
+            FitText(m_sum, Q(m_keypad.SumLine()), kSumPixels);
     });
 
     LayOut();
@@ -196,9 +210,9 @@ void TKeypadDialog::LayOut()
 
     m_price->setVisible(m_keypad.ShowPrice());
     m_sum->setVisible(m_keypad.ShowPrice());
-    m_price->setText(Q(m_keypad.PriceLine()));
+    FitText(m_price, Q(m_keypad.PriceLine()), kPricePixels);
     m_entry->setText(Q(m_keypad.InitialEntry()));
-    m_sum->setText(Q(m_keypad.SumLine()));
+    FitText(m_sum, Q(m_keypad.SumLine()), kSumPixels);
     // The first key pressed replaces the whole value.
     m_entry->setFocus();
     m_entry->selectAll();

@@ -81,7 +81,7 @@ private:
     TReportModel* m_model;
     std::vector<TReportColumn> m_columns;
     std::vector<QPixmap> m_images;
-    int m_imageColumn = 0;
+    int m_imageColumn = -1; // none until images are set
     int m_fitColumn = -1;
     bool m_grid = false;
 };

@@ -52,6 +52,31 @@ TEST_F(ReferenceFormTest, ClientModeListsClientsWithTheCurrentOneSelected)
     EXPECT_EQ(Colour(f, 1).value<QColor>(), QColor(Qt::black)) << "Latin A: black";
 }
 
+TEST_F(ReferenceFormTest, CodesAreDrawnInRedOrBlack)
+{
+    TReferenceForm f(nullptr, TReferenceMode::Clients, "");
+    f.resize(240, 320);
+    f.show();
+    const QImage drawn = f.List()->viewport()->grab().toImage();
+    // Counts the red and the dark pixels of a row's code cell.
+    auto inks = [&](int row) {
+        const QRect cell = f.List()->visualRect(f.List()->model()->index(row, 0));
+        std::pair<int, int> redDark {0, 0};
+        for (int y = cell.top(); y <= cell.bottom(); ++y) {
+            for (int x = cell.left(); x < cell.right(); ++x) {
+                const QColor c = drawn.pixelColor(x * drawn.width() / f.List()->viewport()->width(),
+                    y * drawn.height() / f.List()->viewport()->height());
+                redDark.first += c.red() > 150 && c.green() < 100 && c.blue() < 100;
+                redDark.second += c.red() < 90 && c.green() < 90 && c.blue() < 90;
+            }
+        }
+        return redDark;
+    };
+    EXPECT_GT(inks(0).first, 5) << "А12 is written in red";
+    EXPECT_EQ(inks(1).first, 0) << "A13 (Latin) is not red";
+    EXPECT_GT(inks(1).second, 5) << "and its code is written";
+}
+
 TEST_F(ReferenceFormTest, TradePointModeListsThePointsOfTheClient)
 {
     TReferenceForm f(nullptr, TReferenceMode::TradePoints, "T-9", "C-1");

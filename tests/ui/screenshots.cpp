@@ -1,6 +1,11 @@
 // Renders every window of the program offscreen to PNG files, over a sample database, so that
 // clipped captions, unreadable Cyrillic or overlapping controls at 240 x 320 show at a glance.
 // Usage: vendrix_screenshots <folder>; scripts/screenshot.sh also runs it on a doubled screen.
+#include "documents/document_form.h"
+#include "documents/goods_form.h"
+#include "documents/keypad_dialog.h"
+#include "documents/line_entry_dialog.h"
+#include "documents/reference_form.h"
 #include "settings/about_window.h"
 #include "settings/settings_form.h"
 #include "shell/main_window.h"
@@ -13,6 +18,7 @@
 #include "toolkit/message_box.h"
 #include "toolkit/report_list.h"
 #include "toolkit/window_placement.h"
+#include "ui/document_fixture.h"
 #include "ui/ui_support.h"
 
 #include <QApplication>
@@ -25,7 +31,9 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <iostream>
 
@@ -123,6 +131,119 @@ void SettingsShots(QWidget* owner)
     Save(form.grab(), "settings_exchange_ftp");
 }
 
+// A dialog drawn where it stands over its owner, as the agent sees the two together.
+QPixmap Over(QWidget* owner, QWidget* dialog)
+{
+    QPixmap picture = owner->grab();
+    QPainter p(&picture);
+    const QPoint at = dialog->mapToGlobal(QPoint(0, 0)) - owner->mapToGlobal(QPoint(0, 0));
+    p.drawPixmap(at, dialog->grab());
+    p.setPen(QColor(0x40, 0x40, 0x40));
+    p.drawRect(QRect(at, dialog->size()).adjusted(-1, -1, 0, 0));
+    p.end();
+    return picture;
+}
+
+// The document form's pages over a stored order, the client and trade point lists, the goods
+// selection with its drop-down, the keypad in both layouts and the SKU line entry.
+void DocumentShots(QWidget* owner)
+{
+    test::FillCatalogue();
+    test::Exec("insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, ANAME, UNAME, PRICE, ED_IZM, "
+               "KOD) values ('G-L1', 12, 1, 0, 'Сок яблочный осветлённый 0,95 л, тетрапак', "
+               "'bb', '104.90', 'шт', 'А103'),"
+               "('G-L2', 13, 1, 0, 'Нектар мультифруктовый «Летний сад» 1 л', 'bc', '1234.50', "
+               "'уп', '104')");
+    test::Exec("insert into SPR_CLIENTS (GUID, IS_FOLDER, IS_DELETED, ANAME, UNAME, KIND, KOD, "
+               "INFO) values ('C-9', 0, 0, 'ООО «Торговый дом Садовое кольцо»', 'aa', 0, 'А77', "
+               "'ИНН 7701234567|Москва, ул. Садовая-Кудринская, д. 12, стр. 3|Тел. (495) "
+               "123-45-67')");
+    LoadReferenceLists(true);
+    SetOption("DOC_SKU", "1");
+    SetOption("DOC_TRADE_P", "1");
+
+    TDocument d;
+    d.Reset();
+    d.Open("", false);
+    d.clientGuid = "C-9";
+    d.clientName = "ООО «Торговый дом Садовое кольцо»";
+    d.tradePointGuid = "T-1";
+    d.tradePointName = "Магазин на Садовой";
+    d.comment = "Доставить до 12:00, позвонить заранее";
+    d.lines.push_back({"G-1", "Сок яблочный", "2.00", "25.00", 1250});
+    d.lines.push_back(
+        {"G-L1", "Сок яблочный осветлённый 0,95 л, тетрапак", "12.50", "1311.25", 10490});
+    d.lines.push_back(
+        {"G-L2", "Нектар мультифруктовый «Летний сад» 1 л", "100.00", "123450.00", 123450});
+    d.sku.grid.SetCell(0, 2, "3");
+    d.sku.grid.SetCell(1, 4, "12");
+    d.Save();
+
+    TDocumentForm form(owner);
+    form.Open(d.guid, false);
+    form.show();
+    form.resize(kHandheldWidth, kHandheldHeight);
+    QTest::qWait(20);
+    Save(form.grab(), "document_header");
+    form.Tabs()->setCurrentWidget(form.Page(TDocumentPage::Order));
+    form.OrderTable()->SelectRow(1);
+    QTest::qWait(20);
+    Save(form.grab(), "document_order");
+    form.Tabs()->setCurrentWidget(form.Page(TDocumentPage::Sku));
+    QTest::qWait(20);
+    Save(form.grab(), "document_sku");
+    TDocumentForm fresh(owner);
+    fresh.show();
+    fresh.resize(kHandheldWidth, kHandheldHeight);
+    QTest::qWait(20);
+    Save(fresh.grab(), "document_new");
+
+    TReferenceForm clients(&form, TReferenceMode::Clients, "C-3");
+    clients.show();
+    QTest::qWait(20);
+    Save(clients.grab(), "reference_clients");
+    TReferenceForm points(&form, TReferenceMode::TradePoints, "T-1", "C-1");
+    points.show();
+    QTest::qWait(20);
+    Save(points.grab(), "reference_trade_points");
+
+    TGoodsForm goods(&form);
+    goods.Prepare("G-1\t2\r\nG-L1\t12.5\r\n");
+    goods.show();
+    goods.List()->SelectRow(1);
+    QTest::qWait(20);
+    Save(goods.grab(), "goods");
+    goods.OpenGroups();
+    QTest::qWait(20);
+    Save(goods.grab(), "goods_groups");
+    goods.CloseGroups();
+
+    TKeypadDialog keypad(&goods, 125000, 1049000, "Сок яблочный осветлённый 0,95 л", "шт",
+        QSize(kHandheldWidth, kHandheldHeight));
+    keypad.show();
+    keypad.move(goods.mapToGlobal(QPoint(keypad.Layout().dialog.left, keypad.Layout().dialog.top)));
+    QTest::qWait(20);
+    Save(keypad.grab(), "keypad_portrait");
+    Save(Over(&goods, &keypad), "keypad_over_goods");
+    keypad.hide();
+    TKeypadDialog wide(&goods, 20000, -1, "", "", QSize(kHandheldHeight, kHandheldWidth));
+    wide.show();
+    QTest::qWait(20);
+    Save(wide.grab(), "keypad_landscape");
+    TKeypadDialog priced(&goods, 30000, 125000, "", "кг", QSize(kHandheldHeight, kHandheldWidth));
+    priced.show();
+    QTest::qWait(20);
+    Save(priced.grab(), "keypad_landscape_price");
+
+    TLineEntryDialog line(&form);
+    line.SetTitle(d.sku.grid.Cell(1, 1));
+    for (const TLineEntryRow& r : TDocumentEditor(d).SkuRowEntries(1))
+        line.AddRow(r.caption, r.count, r.tag);
+    line.show();
+    QTest::qWait(20);
+    Save(Over(&form, &line), "line_entry");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -185,6 +306,7 @@ int main(int argc, char* argv[])
     Save(about.grab(), "about");
 
     SettingsShots(&window);
+    DocumentShots(&window);
 
     // A question box of the Qt side of the seam, answered by closing it once drawn.
     TQtUserInterface qtUi;
