@@ -332,6 +332,21 @@ bool TMainWindow::CloseQuery() const
     return UI().Ask("Завершить работу?", TIcon::Question, TButtons::YesNo) == TAnswer::Yes;
 }
 
+bool TMainWindow::CloseDocumentForms()
+{
+    // An order still open in its form would be lost with the program: each form asks its own
+    // close query first, and a form that stays open keeps the program running.
+    for (QObject* child : children()) {
+        auto* form = dynamic_cast<TDocumentForm*>(child);
+        if (!form || !form->isVisible())
+            continue;
+        form->RequestClose();
+        if (form->isVisible())
+            return false;
+    }
+    return true;
+}
+
 TDate TMainWindow::TodayNow() const
 {
     return m_environment.today ? m_environment.today() : Today();
@@ -350,7 +365,7 @@ void TMainWindow::closeEvent(QCloseEvent* event)
         if (ModalChildOpen())
             return;
     }
-    if (!CloseQuery())
+    if (!CloseQuery() || !CloseDocumentForms())
         return;
     event->accept();
     if (m_environment.quit)

@@ -103,6 +103,8 @@ private:
     std::string SelectedKey() const;
     /// Asks "Завершить работу?" when Q_ON_EXIT is on; true when the program may end.
     bool CloseQuery() const;
+    /// Closes the open document forms through their close queries; false when one stays open.
+    bool CloseDocumentForms();
     TDate TodayNow() const;
 
     // The windows of later parts of the program hook in here; until they exist, the

@@ -248,6 +248,26 @@ TEST_F(DocumentFormTest, CloseQueryAndTheTitleBar)
     EXPECT_EQ(folder.ui.shown.back().icon, TIcon::Question);
 }
 
+TEST_F(DocumentFormTest, EndingTheProgramAsksForTheOpenOrderFirst)
+{
+    SetOption("Q_ON_EXIT", "0");
+    int quits = 0;
+    TMainWindow w({[] { return Today(); }, [&] { ++quits; }});
+    w.show();
+    w.Menu().Activate(main_menu::kNew);
+    QPointer<TDocumentForm> f = test::FindChild<TDocumentForm>(&w);
+    ASSERT_TRUE(f);
+    test::Type(f->Comment(), QString::fromUtf8("не забыть"));
+    folder.ui.answers = {TAnswer::Cancel};
+    w.Menu().Activate(main_menu::kExit);
+    EXPECT_EQ(quits, 0) << "the order's close query was cancelled";
+    EXPECT_TRUE(f && f->isVisible());
+    EXPECT_EQ(folder.ui.Texts().back(), "Документ изменен. Сохранить?");
+    folder.ui.answers = {TAnswer::No};
+    w.Menu().Activate(main_menu::kExit);
+    EXPECT_EQ(quits, 1);
+}
+
 TEST_F(DocumentFormTest, PickingTheSameClientTwiceLeavesTheDocumentUnchanged)
 {
     TDocumentForm f(nullptr);
