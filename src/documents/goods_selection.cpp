@@ -9,11 +9,8 @@
 
 namespace vendrix {
 
-const std::vector<TTreeData*> TGoodsSelection::kNoRows;
-
 TGoodsSelection::TGoodsSelection(std::vector<TTreeData>& goods)
     : m_goods(goods)
-    , m_rows(&kNoRows)
 {
 }
 
@@ -39,14 +36,18 @@ void TGoodsSelection::Prepare(std::string_view selectionText)
 
     m_groups.clear();
     m_groupIndex.clear();
-    m_items.clear();
     m_current = nullptr;
-    m_rows = &kNoRows;
+    m_rows = {};
 
     // One walk: working fields, the document's quantities (the first node of a GUID takes
-    // it), groups by the ID of their parent, items by their parent node.
+    // it), groups by the ID of their parent, and each item's link to its parent.
+    TTreeData* const first = m_goods.data();
+    const std::size_t count = m_goods.size();
     std::unordered_map<int, std::vector<TTreeData*>> groupsByRoot;
-    for (TTreeData& node : m_goods) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> links; // parent, item
+    links.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        TTreeData& node = first[i];
         node.quantity = 0;
         node.sum = 0;
         if (!wanted.empty()) {
@@ -58,9 +59,21 @@ void TGoodsSelection::Prepare(std::string_view selectionText)
         }
         if (node.IS_FOLDER != 0)
             groupsByRoot[node.ROOTID].push_back(&node);
-        else if (node.parent)
-            m_items[node.parent].push_back(&node);
+        else if (node.parent >= first && node.parent < first + count)
+            links.emplace_back(
+                static_cast<std::uint32_t>(node.parent - first), static_cast<std::uint32_t>(i));
     }
+    // The items sorted by parent in place of a list per group: two passes over the links,
+    // catalogue order kept within each parent.
+    m_itemStart.assign(count + 1, 0);
+    for (const auto& link : links)
+        ++m_itemStart[link.first + 1];
+    for (std::size_t i = 0; i < count; ++i)
+        m_itemStart[i + 1] += m_itemStart[i];
+    m_items.resize(links.size());
+    std::vector<std::uint32_t> next(m_itemStart.begin(), m_itemStart.end() - 1);
+    for (const auto& link : links)
+        m_items[next[link.first]++] = first + link.second;
 
     // Depth first from the top. A group is entered once: with two groups of one ID, or a
     // group naming itself as its parent, the catalogue would otherwise loop for ever.
@@ -99,8 +112,14 @@ int TGoodsSelection::GroupIndex(const TTreeData* group) const
 void TGoodsSelection::ChooseGroup(const TTreeData* group)
 {
     m_current = group;
-    const auto it = group ? m_items.find(group) : m_items.end();
-    m_rows = it == m_items.end() ? &kNoRows : &it->second;
+    m_rows = {};
+    const TTreeData* first = m_goods.data();
+    if (!group || group < first || group >= first + m_goods.size()
+        || m_itemStart.size() != m_goods.size() + 1)
+        return;
+    const std::size_t at = static_cast<std::size_t>(group - first);
+    m_rows = std::span<TTreeData* const>(m_items).subspan(
+        m_itemStart[at], m_itemStart[at + 1] - m_itemStart[at]);
 }
 
 void TGoodsSelection::SetQuantity(TTreeData& node, TAmount quantity)
@@ -113,10 +132,10 @@ int TGoodsSelection::FindByName(std::string_view text) const
 {
     if (Trim(text).empty())
         return -1;
-    const auto& rows = Rows();
+    const auto rows = Rows();
     return FindRowByPrefix(
         static_cast<int>(rows.size()),
-        [&rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->ANAME; },
+        [rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->ANAME; },
         text);
 }
 
@@ -125,11 +144,10 @@ int TGoodsSelection::FindByCode(std::string_view text) const
     const std::string code = Trim(text);
     if (code.empty())
         return -1;
-    const auto& rows = Rows();
+    const auto rows = Rows();
     return FindRowByPrefix(
         static_cast<int>(rows.size()),
-        [&rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->KOD; },
-        code);
+        [rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->KOD; }, code);
 }
 
 std::vector<std::string> TGoodsSelection::ResultList() const

@@ -8,6 +8,8 @@
 
 #include "documents/reference_lists.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -43,7 +45,7 @@ public:
     void ChooseGroup(const TTreeData* group);
     const TTreeData* CurrentGroup() const { return m_current; }
     /// The items of the current group, as the list shows them.
-    const std::vector<TTreeData*>& Rows() const { return *m_rows; }
+    std::span<TTreeData* const> Rows() const { return m_rows; }
 
     /// Sets a node's quantity and its sum (quantity x price).
     static void SetQuantity(TTreeData& node, TAmount quantity);
@@ -62,10 +64,12 @@ private:
     std::vector<TTreeData>& m_goods;
     std::vector<TGoodsGroup> m_groups;
     std::unordered_map<const TTreeData*, int> m_groupIndex;
-    std::unordered_map<const TTreeData*, std::vector<TTreeData*>> m_items;
+    // The items of every node side by side, in catalogue order: those of the node at index i
+    // lie from m_itemStart[i] to m_itemStart[i + 1].
+    std::vector<TTreeData*> m_items;
+    std::vector<std::uint32_t> m_itemStart;
     const TTreeData* m_current = nullptr;
-    const std::vector<TTreeData*>* m_rows;
-    static const std::vector<TTreeData*> kNoRows;
+    std::span<TTreeData* const> m_rows;
 };
 
 /// Number of the option that keeps column `column`'s width: "SPR_MUL_COLW_" and the number.

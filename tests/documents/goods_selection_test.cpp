@@ -71,7 +71,7 @@ protected:
         c.Link();
     }
 
-    static std::vector<std::string> Names(const std::vector<TTreeData*>& rows)
+    static std::vector<std::string> Names(std::span<TTreeData* const> rows)
     {
         std::vector<std::string> out;
         for (const TTreeData* n : rows)
