@@ -4,6 +4,7 @@
 #include "data_generator.h"
 
 #include "documents/document.h"
+#include "documents/goods_selection.h"
 #include "documents/reference_lists.h"
 #include "exchange/exchange_log.h"
 #include "exchange/export_file.h"
@@ -17,12 +18,15 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <random>
+#include <span>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -303,6 +307,148 @@ void BenchSave(int lines)
                       "its inserts in one transaction", r, 3});
 }
 
+
+// A catalogue in memory as the loader leaves it: groups in two levels (a fiftieth at the top),
+// items spread over every group, all in a shuffled name order, parents linked.
+void MakeCatalogue(int goods, int groups)
+{
+    std::vector<TTreeData>& list = GoodsList();
+    list.clear();
+    list.reserve(static_cast<std::size_t>(goods + groups));
+    const int top = std::max(1, groups / 50);
+    std::mt19937 rng(20261210);
+    for (int g = 1; g <= groups; ++g) {
+        TTreeData n;
+        n.ID = g;
+        n.ROOTID = g <= top ? 0 : 1 + static_cast<int>(rng() % static_cast<unsigned>(top));
+        n.IS_FOLDER = 1;
+        n.ANAME = "Группа " + std::to_string(g);
+        n.GUID = "F-" + std::to_string(g);
+        list.push_back(std::move(n));
+    }
+    for (int i = 0; i < goods; ++i) {
+        TTreeData n;
+        n.ID = groups + 1 + i;
+        n.ROOTID = 1 + static_cast<int>(rng() % static_cast<unsigned>(groups));
+        n.KOD = std::to_string(100000 + i);
+        n.ANAME = "Товар " + std::to_string(rng() % 1000000);
+        n.GUID = "G-" + std::to_string(i);
+        n.ED_IZM = "шт";
+        n.PRICE = 10000 + static_cast<TAmount>(rng() % 5000000);
+        list.push_back(std::move(n));
+    }
+    std::shuffle(list.begin(), list.end(), rng);
+    std::unordered_map<int, TTreeData*> byId;
+    for (TTreeData& n : list)
+        byId.emplace(n.ID, &n);
+    for (TTreeData& n : list)
+        n.parent = n.ROOTID > 0 ? byId[n.ROOTID] : nullptr;
+}
+
+struct TSelectionFigures {
+    std::string scale;
+    double prepare, walk, choose, chooseRef, search, searchRef, result, resultRef;
+};
+
+// The goods selection over `goods` items in `groups` groups: preparing with a 200-line order
+// (5 of its goods gone from the catalogue), showing 2000 groups' rows as the list paints them,
+// 10000 quick searches in the largest group, and the result list.
+TSelectionFigures MeasureGoodsSelection(int goods, int groups)
+{
+    MakeCatalogue(goods, groups);
+    std::string order;
+    for (int i = 0; i < 200; ++i)
+        order += "G-" + std::to_string(i * (goods / 200)) + "\t" + std::to_string(i % 7 + 1)
+            + ".5\r\n";
+    for (int i = 0; i < 5; ++i)
+        order += "GONE-" + std::to_string(i) + "\t1\r\n";
+    TSelectionFigures f;
+    f.scale = std::to_string(goods) + " goods, " + std::to_string(groups) + " groups";
+    TGoodsSelection selection;
+    f.prepare = Best(3, [] {}, [&] { selection.Prepare(order); });
+    // The floor of a preparation: one walk that resets every node.
+    f.walk = Best(3, [] {}, [&] {
+        for (TTreeData& n : GoodsList())
+            n.quantity = n.sum = 0;
+    });
+    selection.Prepare(order);
+
+    // 2000 groups shown in turn, each painted whole as the list paints it.
+    std::vector<const TTreeData*> shown;
+    for (std::size_t g = 0; g < 2000 && g < selection.Groups().size(); ++g)
+        shown.push_back(selection.Groups()[g * selection.Groups().size() / 2000].node);
+    volatile std::size_t sink = 0;
+    auto paint = [&](std::span<TTreeData* const> rows) {
+        for (const TTreeData* n : rows)
+            sink = sink + n->ANAME.size() + AmountText(n->quantity, 2, true).size()
+                + AmountText(n->PRICE, 2, true).size() + AmountText(n->sum, 2, true).size();
+    };
+    f.choose = Best(3, [] {}, [&] {
+        for (const TTreeData* g : shown) {
+            selection.ChooseGroup(g);
+            paint(selection.Rows());
+        }
+    });
+    // The same rows painted from lists made beforehand: what choosing adds to the painting.
+    std::vector<std::vector<TTreeData*>> made;
+    for (const TTreeData* g : shown) {
+        selection.ChooseGroup(g);
+        made.emplace_back(selection.Rows().begin(), selection.Rows().end());
+    }
+    f.chooseRef = Best(3, [] {}, [&] {
+        for (const auto& rows : made)
+            paint(rows);
+    });
+
+    // Typing into the search of the largest group: 10000 texts that match nothing, so every
+    // row of the group is compared each time.
+    const TTreeData* largest = shown.front();
+    std::size_t most = 0;
+    for (const TGoodsGroup& g : selection.Groups()) {
+        selection.ChooseGroup(g.node);
+        if (selection.Rows().size() > most) {
+            most = selection.Rows().size();
+            largest = g.node;
+        }
+    }
+    selection.ChooseGroup(largest);
+    const std::string typed = "товар 9999999";
+    f.search = Best(3, [] {}, [&] {
+        for (int k = 0; k < 10000; ++k)
+            sink = sink + static_cast<std::size_t>(selection.FindByName(typed) + 1);
+    });
+    const std::string wanted = "Товар 9999999";
+    f.searchRef = Best(3, [] {}, [&] {
+        for (int k = 0; k < 10000; ++k) {
+            for (const TTreeData* n : selection.Rows())
+                sink = sink + (n->ANAME.compare(0, wanted.size(), wanted) == 0);
+        }
+    });
+
+    f.result = Best(3, [] {}, [&] { sink = sink + selection.ResultList().size(); });
+    f.resultRef = f.walk;
+    FreeReferenceLists();
+    return f;
+}
+
+void BenchGoodsSelection()
+{
+    const TSelectionFigures n = MeasureGoodsSelection(100000, 2000);
+    const TSelectionFigures big = MeasureGoodsSelection(1000000, 20000);
+    for (const TSelectionFigures* f : {&n, &big})
+        g_rows.push_back({"goods selection: preparing a 200-line order", f->scale, f->prepare,
+            "one walk resetting every node", f->walk, 0});
+    for (const TSelectionFigures* f : {&n, &big})
+        g_rows.push_back({"goods selection: 2000 groups chosen and painted", f->scale, f->choose,
+            "painting the same rows", f->chooseRef, 2});
+    for (const TSelectionFigures* f : {&n, &big})
+        g_rows.push_back({"goods selection: 10000 searches in the largest group", f->scale,
+            f->search, "exact byte comparison", f->searchRef, 0});
+    for (const TSelectionFigures* f : {&n, &big})
+        g_rows.push_back({"goods selection: the result list", f->scale, f->result,
+            "one walk resetting every node", f->resultRef, 0});
+}
+
 } // namespace
 
 int main()
@@ -323,6 +469,7 @@ int main()
     BenchSearch(20000);
     BenchSave(500);
     BenchSave(5000);
+    BenchGoodsSelection();
 
     std::printf("\n| operation | scale | ours, s | reference | reference, s | ratio | target |\n");
     std::printf("|---|---|---:|---|---:|---:|---:|\n");
