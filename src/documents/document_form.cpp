@@ -454,6 +454,13 @@ void TDocumentForm::closeEvent(QCloseEvent* event)
         onClosed();
 }
 
+void TDocumentForm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FitToScreen(this);
+}
+
 bool TDocumentForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonRelease) {

@@ -112,6 +112,14 @@ TEST(KeypadDialog, PriceLinesShowTheRunningSum)
     EXPECT_TRUE(free.SumLine()->isVisible());
     EXPECT_EQ(free.PriceLine()->text(), QString::fromUtf8("Цена  0.00"));
 
+    // A sum too long for its line at its own size is drawn smaller, never cut.
+    TKeypadDialog big(nullptr, 0, 98765432100, "", "", kPortrait);
+    big.show();
+    Press(&big, "9999");
+    const QLabel* sum = big.SumLine();
+    EXPECT_EQ(sum->text(), QString::fromUtf8("Сумма 98755555556.79"));
+    EXPECT_LE(QFontMetrics(sum->font()).horizontalAdvance(sum->text()), sum->width());
+
     TKeypadDialog none(nullptr, 20000, -1, "", "", kPortrait);
     none.show();
     EXPECT_FALSE(none.PriceLine()->isVisible());
