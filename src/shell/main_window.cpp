@@ -2,6 +2,8 @@
 #include "shell/main_window.h"
 
 #include "documents/document_form.h"
+#include "exchange/exchange_window.h"
+#include "settings/settings_form.h"
 #include "settings/about_window.h"
 #include "shell/period_dialog.h"
 #include "storage/options.h"
@@ -394,16 +396,14 @@ void TMainWindow::OpenDocumentForm(const std::string& guid, bool copy)
     BringToFront(form);
 }
 
-void TMainWindow::OpenExchangeWindow(bool)
+void TMainWindow::OpenExchangeWindow(bool modal)
 {
-    // The exchange window opens here (not modal from the menu, modal after the first-run
-    // questions) once the FTP exchange exists.
+    ShowExchangeWindow(this, modal);
 }
 
 bool TMainWindow::RunSettingsForm()
 {
-    // The settings form runs here modally once it exists; until then nothing was changed.
-    return false;
+    return vendrix::RunSettingsForm(this);
 }
 
 } // namespace vendrix
