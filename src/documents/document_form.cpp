@@ -1,6 +1,8 @@
 // The document form's widgets, wired to the document record and its editor.
 #include "documents/document_form.h"
 
+#include "toolkit/qt_text.h"
+
 #include "documents/goods_form.h"
 #include "documents/keypad_dialog.h"
 #include "documents/line_entry_dialog.h"
@@ -34,22 +36,6 @@ namespace {
 constexpr int kTimerMs = 300;
 constexpr int kNameMinimum = 70; // the goods name column of the order table
 const QDate kDayZero(1899, 12, 30);
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-QString Q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-// CR LF breaks of the record's texts as the widgets break lines.
-QString Lines(const std::string& text)
-{
-    return Q(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
-}
 
 QDate ToQDate(TDate d)
 {

@@ -2,6 +2,8 @@
 // pop-up menu and menu bar, wired to TGoodsSelection.
 #include "documents/goods_form.h"
 
+#include "toolkit/qt_text.h"
+
 #include "documents/keypad_dialog.h"
 #include "storage/options.h"
 #include "toolkit/glyphs.h"
@@ -30,16 +32,6 @@ namespace {
 
 constexpr int kCodeBoxWidth = 42;
 constexpr int kGroupRole = Qt::UserRole + 1;
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-QString Q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 QToolButton* BarButton(QWidget* parent, int width, int height)
 {

@@ -1,6 +1,8 @@
 // The line entry dialog's widgets: title, the category list and the three buttons.
 #include "documents/line_entry_dialog.h"
 
+#include "toolkit/qt_text.h"
+
 #include "documents/amounts.h"
 #include "documents/keypad_dialog.h"
 #include "storage/options.h"
@@ -21,11 +23,6 @@ namespace vendrix {
 namespace {
 
 constexpr int kTimerMs = 300;
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 } // namespace
 

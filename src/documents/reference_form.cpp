@@ -2,6 +2,8 @@
 // its red rows, and the two-item menu bar.
 #include "documents/reference_form.h"
 
+#include "toolkit/qt_text.h"
+
 #include "storage/options.h"
 #include "toolkit/glyphs.h"
 #include "toolkit/menu_bar.h"
@@ -24,11 +26,6 @@ namespace vendrix {
 namespace {
 
 constexpr int kCodeBoxWidth = 42;
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // The exchange window over the exchange sequence.
 #include "exchange/exchange_window.h"
 
+#include "toolkit/qt_text.h"
+
 #include "toolkit/menu_bar.h"
 #include "toolkit/modal.h"
 #include "toolkit/window_placement.h"
@@ -12,15 +14,6 @@
 #include <QVBoxLayout>
 
 namespace vendrix {
-
-namespace {
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
 
 void TExchangeWindow::TWindowLog::Log(const std::string& text)
 {

@@ -1,6 +1,8 @@
 // The about window: colour strips, the centred labels, two decorative glyph buttons.
 #include "settings/about_window.h"
 
+#include "toolkit/qt_text.h"
+
 #include "toolkit/glyphs.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/modal.h"
@@ -17,11 +19,6 @@
 namespace vendrix {
 
 namespace {
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 // The handheld names colours in blue-green-red order (0x00BBGGRR).
 QColor Bgr(unsigned value)

@@ -3,6 +3,8 @@
 // column-width reset and saving rules kept in the core.
 #include "settings/settings_form.h"
 
+#include "toolkit/qt_text.h"
+
 #include "settings/settings_rules.h"
 #include "storage/value_formats.h"
 #include "toolkit/menu_bar.h"
@@ -32,22 +34,6 @@
 namespace vendrix {
 
 namespace {
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-QString Q(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
-// Labels show CR LF as one line break.
-QString Lines(const std::string& text)
-{
-    return Q(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
-}
 
 constexpr int kCheckHeight = 20;
 constexpr int kEditHeight = 21;

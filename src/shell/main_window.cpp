@@ -1,10 +1,12 @@
 // The main window: menus, journal list, timers, settings, close query and notification icon.
 #include "shell/main_window.h"
 
+#include "toolkit/qt_text.h"
+
 #include "documents/document_form.h"
 #include "exchange/exchange_window.h"
-#include "settings/settings_form.h"
 #include "settings/about_window.h"
+#include "settings/settings_form.h"
 #include "shell/period_dialog.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
@@ -31,11 +33,6 @@ constexpr int kJournalDelayMs = 1000;
 constexpr int kFirstRunDelayMs = 500;
 constexpr const char* kFirstRunQuestion
     = "\r\nПервый запуск...\r\n\r\nПриветствую!\r\n\r\nОткрыть настройки?\r\n\r\n";
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 bool Switch(const char* name)
 {

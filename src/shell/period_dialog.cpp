@@ -1,6 +1,8 @@
 // The period dialog's controls at their handheld positions, wired to the period selection.
 #include "shell/period_dialog.h"
 
+#include "toolkit/qt_text.h"
+
 #include "toolkit/menu_bar.h"
 #include "toolkit/modal.h"
 #include "toolkit/window_placement.h"
@@ -20,11 +22,6 @@ namespace vendrix {
 namespace {
 
 const QDate kDayZero(1899, 12, 30);
-
-QString Q(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 QDate ToQDate(TDate d)
 {
