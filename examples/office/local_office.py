@@ -23,16 +23,26 @@ USER, PASSWORD, FOLDER = "agent", "demo", "office"
 
 
 def answer(folder, taken, packed):
-    """Writes ToPDA.sqd (and ToPDA.sql), or ToPDA.zip holding both, into the served folder."""
+    """Writes ToPDA.zip (ToPDA.sqd with ToPDA.sql) or, for plain FTP, ToPDA.sqd alone into the
+    served folder; the script ends by taking the received orders over."""
     with open(os.path.join(HERE, "ToPDA.sqd"), "rb") as f:
         script = f.read()
+    with open(os.path.join(HERE, "ToPDA.sql"), "rb") as f:
+        bulk = f.read()
+    if not packed:
+        # The device fetches only ToPDA.sqd over plain FTP, so the bulk catalogue travels inside
+        # it: a version-2 script whose EXEC lines are the bulk's statements (its own begin and
+        # commit left out, as the import batches them itself).
+        body = script.partition(b"\r\n")[2]
+        statements = [l.strip().rstrip(b";") for l in bulk.split(b"\r\n")]
+        inlined = b"".join(b'<EXEC "' + s + b'">\r\n' for s in statements
+                           if s and s.lower() not in (b"begin", b"commit"))
+        script = b"Z_AGENT RESPONSE 0002-0000-0000-0002\r\n" + body + inlined
     if taken:
         lines = "".join('<EXEC "update DOC_HEADS set DOC_STATE=2 where GUID=\'%s\'">\r\n' % g
                         for g in taken)
         note = '<SHOWMSGWND "Офис принял заявок: %d.">\r\n' % len(taken)
         script += (lines + note).encode("cp1251")
-    with open(os.path.join(HERE, "ToPDA.sql"), "rb") as f:
-        bulk = f.read()
     for name in ("ToPDA.sqd", "ToPDA.sql", "ToPDA.zip"):
         path = os.path.join(folder, name)
         if os.path.exists(path):
@@ -44,8 +54,6 @@ def answer(folder, taken, packed):
     else:
         with open(os.path.join(folder, "ToPDA.sqd"), "wb") as f:
             f.write(script)
-        with open(os.path.join(folder, "ToPDA.sql"), "wb") as f:
-            f.write(bulk)
 
 
 class OfficeHandler(FTPHandler):
@@ -69,10 +77,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port", type=int, default=2121)
     parser.add_argument("--zip", action="store_true", help="answer with ToPDA.zip (UseZip on)")
+    parser.add_argument("--home", help="serve from this folder and keep what the agent sent "
+                        "(default: a temporary folder, removed on exit)")
     args = parser.parse_args()
-    home = tempfile.mkdtemp(prefix="vendrix-office-")
+    home = args.home or tempfile.mkdtemp(prefix="vendrix-office-")
     folder = os.path.join(home, FOLDER)
-    os.makedirs(folder)
+    os.makedirs(folder, exist_ok=True)
     answer(folder, [], args.zip)
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, home, perm="elradfmw")
@@ -92,7 +102,8 @@ def main():
         pass
     finally:
         server.close_all()
-        shutil.rmtree(home, ignore_errors=True)
+        if not args.home:
+            shutil.rmtree(home, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -116,16 +116,23 @@ void TExchangeWindow::After(const TCommandResult& result)
         CloseDialog(this, false);
 }
 
-void ShowExchangeWindow(QWidget* owner, bool modal)
+void ShowExchangeWindow(QWidget* owner, bool modal, std::function<void()> onClosed)
 {
     if (modal) {
-        TExchangeWindow window(owner);
-        window.Prepare();
-        RunModal(window);
+        {
+            TExchangeWindow window(owner);
+            window.Prepare();
+            RunModal(window);
+        }
+        if (onClosed)
+            onClosed();
         return;
     }
     auto* window = new TExchangeWindow(owner);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    if (onClosed)
+        // On its closing, not its destruction: an owner being destroyed takes the window along.
+        QObject::connect(window, &QDialog::finished, owner, [onClosed] { onClosed(); });
     window->Prepare();
     BringToFront(window);
 }

@@ -395,7 +395,9 @@ void TMainWindow::OpenDocumentForm(const std::string& guid, bool copy)
 
 void TMainWindow::OpenExchangeWindow(bool modal)
 {
-    ShowExchangeWindow(this, modal);
+    // The office's script may have taken orders over or deleted them: the journal shows the
+    // result as soon as the exchange window is gone, not only after "Обновить".
+    ShowExchangeWindow(this, modal, [this] { ReloadJournal(); });
 }
 
 bool TMainWindow::RunSettingsForm()

@@ -107,8 +107,7 @@ private:
     bool CloseDocumentForms();
     TDate TodayNow() const;
 
-    // The windows of later parts of the program hook in here; until they exist, the
-    // commands that open them do nothing.
+    // The windows opened from here.
     void OpenDocumentForm(const std::string& guid, bool copy);
     void OpenExchangeWindow(bool modal);
     bool RunSettingsForm();

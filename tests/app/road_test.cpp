@@ -2,6 +2,7 @@
 // catalogue arrives, the agent writes an order for one of its clients, the journal shows it,
 // the automatic FTP exchange sends it to the local office (which answers by taking it over),
 // the order comes back locked, and a later deletion order of the office removes it.
+#include "app/local_office.h"
 #include "documents/document.h"
 #include "documents/reference_lists.h"
 #include "exchange/exchange_log.h"
@@ -10,60 +11,12 @@
 #include "shell/journal.h"
 #include "storage/codepage.h"
 #include "storage/options.h"
-#include "support/ftp_server.h"
 #include "support/test_support.h"
-
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace vendrix {
 namespace {
 
 namespace fs = std::filesystem;
-
-// examples/office/local_office.py on 127.0.0.1, killed with its owner.
-class TLocalOffice {
-public:
-    TLocalOffice()
-    {
-        m_port = test::FreePort();
-        const std::string script = std::string(VENDRIX_OFFICE) + "/local_office.py";
-        const std::string port = std::to_string(m_port);
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            execl("/usr/bin/python3", "python3", script.c_str(), "--port", port.c_str(),
-                static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && !m_ready; ++i) {
-            test::TSocket probe;
-            m_ready = probe.Connect(m_port);
-            if (!m_ready)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    ~TLocalOffice()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGINT);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    bool Ready() const { return m_ready; }
-    int Port() const { return m_port; }
-
-private:
-    pid_t m_pid = -1;
-    int m_port = 0;
-    bool m_ready = false;
-};
 
 TEST(Road, OneOrderFromTheAgentToTheOfficeAndBack)
 {
@@ -102,7 +55,7 @@ TEST(Road, OneOrderFromTheAgentToTheOfficeAndBack)
     EXPECT_EQ(journal.rows[0].client, client.ANAME);
 
     // 4: the automatic FTP exchange with the local office.
-    TLocalOffice office;
+    test::TLocalOffice office(folder.Path() / "office-home");
     ASSERT_TRUE(office.Ready()) << "python3-pyftpdlib missing?";
     SetOption("USEFTP", "1");
     SetOption("FTPAUTO", "1");

@@ -2,6 +2,14 @@ vendrix_core_test(companion_test app/companion_test.cpp)
 target_compile_definitions(companion_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-cli>")
 add_dependencies(companion_test vendrix-cli)
 
-vendrix_core_test(road_test app/road_test.cpp)
+# The road of one order with the demo office's FTP simulator: on the core, and through the
+# real windows.
+vendrix_core_test(road_test app/road_test.cpp app/local_office.cpp)
 target_compile_definitions(road_test PRIVATE
     VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
+if(TARGET vendrix_ui)
+    vendrix_ui_test(road_windows_test app/road_windows_test.cpp app/local_office.cpp
+        ui/document_fixture.cpp)
+    target_compile_definitions(road_windows_test PRIVATE
+        VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
+endif()

@@ -1,16 +1,6 @@
 # The windows under test: real widgets on the offscreen platform over real databases in
 # temporary program folders, and the real program started twice as two processes.
 if(TARGET vendrix_ui)
-    # vendrix_ui_test(<name> <sources...>): a GoogleTest program with a QApplication.
-    function(vendrix_ui_test name)
-        add_executable(${name} ${ARGN} ui/ui_support.cpp ui/ui_test_main.cpp)
-        target_link_libraries(${name} PRIVATE vendrix_ui vendrix_test_support Qt6::Test)
-        vendrix_warnings(${name})
-        add_test(NAME ${name} COMMAND ${name})
-        set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
-            TIMEOUT 600)
-    endfunction()
-
     vendrix_ui_test(ui_test ui/toolkit_test.cpp ui/main_window_test.cpp
         ui/period_dialog_test.cpp ui/about_window_test.cpp)
 
@@ -27,4 +17,6 @@ if(TARGET vendrix_ui)
     add_executable(vendrix_screenshots ui/screenshots.cpp ui/ui_support.cpp ui/document_fixture.cpp)
     target_link_libraries(vendrix_screenshots PRIVATE vendrix_ui vendrix_test_support Qt6::Test)
     vendrix_warnings(vendrix_screenshots)
+    target_compile_definitions(vendrix_screenshots PRIVATE
+        VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
 endif()
