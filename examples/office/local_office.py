@@ -32,7 +32,8 @@ def answer(folder, taken, packed):
     if not packed:
         # The device fetches only ToPDA.sqd over plain FTP, so the bulk catalogue travels inside
         # it: a version-2 script whose EXEC lines are the bulk's statements (its own begin and
-        # commit left out, as the import batches them itself).
+        # commit left out, as the import batches them itself). The import upper-cases the Latin
+        # letters of command lines; the catalogue's values hold none.
         body = script.partition(b"\r\n")[2]
         statements = [l.strip().rstrip(b";") for l in bulk.split(b"\r\n")]
         inlined = b"".join(b'<EXEC "' + s + b'">\r\n' for s in statements

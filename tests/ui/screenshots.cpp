@@ -6,6 +6,9 @@
 #include "documents/keypad_dialog.h"
 #include "documents/line_entry_dialog.h"
 #include "documents/reference_form.h"
+#include "exchange/exchange_log.h"
+#include "exchange/exchange_window.h"
+#include "exchange/import_script.h"
 #include "settings/about_window.h"
 #include "settings/settings_form.h"
 #include "shell/main_window.h"
@@ -33,6 +36,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <iostream>
@@ -244,6 +248,119 @@ void DocumentShots(QWidget* owner)
     Save(Over(&form, &line), "line_entry");
 }
 
+// The road of one order over the demo office's catalogue, for the README: the office's answer
+// loaded in the exchange window, the exchange settings of the local office, a new order with
+// its client and goods picked, the journal before and after the office took the orders over.
+void RoadShots()
+{
+    test::TProgramFolder folder;
+    if (!folder.Start())
+        return;
+    TMainWindow window({[] { return Today(); }, [] {}});
+    window.show();
+    window.resize(kHandheldWidth, kHandheldHeight);
+
+    {
+        TExchangeWindow exchange(&window);
+        exchange.Prepare();
+        exchange.show();
+        folder.ui.folders.push_back(VENDRIX_OFFICE);
+        exchange.Command(TExchangeWindow::kImport);
+        QTest::qWait(20);
+        Save(exchange.grab(), "road_exchange");
+    }
+    {
+        TSettingsForm form(&window);
+        if (form.Load()) {
+            form.show();
+            form.CheckBox("USEFTP")->click();
+            form.CheckBox("FTPAUTH")->click();
+            form.Edit("FTPADDRESS")->setText(QStringLiteral("127.0.0.1"));
+            form.Edit("FTPPORT")->setText(QStringLiteral("2121"));
+            form.Edit("FTPPATH")->setText(QStringLiteral("office"));
+            form.Edit("FTPLOGIN")->setText(QStringLiteral("agent"));
+            form.Edit("FTPPASSWORD")->setText(QStringLiteral("demo"));
+            QTest::qWait(20);
+            Save(form.grab(), "road_settings");
+        }
+    }
+
+    const char* const juice = "G0000065-D0E0-4000-8000-0000000C345C";
+    const char* const cheese = "G0000078-D0E0-4000-8000-0000000E8019";
+    TDocument d;
+    d.Reset();
+    d.Open("", false);
+    d.clientGuid = "C0000002-D0E0-4000-8000-000000003DEF";
+    d.clientName = "ИП Иванов А. А.";
+    d.comment = "После 12:00, с накладной";
+    d.lines.push_back({juice, "Сок яблочный «Сад-огород» 1 л", "3.00", "268.50", 8950});
+    d.lines.push_back({cheese, "Сыр «Российский»", "1.50", "1033.50", 68900});
+    d.Save();
+
+    TDocumentForm form(&window);
+    form.Open(d.guid, false);
+    form.show();
+    form.resize(kHandheldWidth, kHandheldHeight);
+    QTest::qWait(20);
+    Save(form.grab(), "road_document_header");
+    {
+        TReferenceForm clients(&form, TReferenceMode::Clients, d.clientGuid);
+        clients.show();
+        QTest::qWait(20);
+        Save(clients.grab(), "road_clients");
+    }
+    {
+        TGoodsForm goods(&form);
+        goods.Prepare(std::string(juice) + "\t3\r\n" + cheese + "\t1.5\r\n");
+        goods.show();
+        goods.OpenGroups();
+        const auto items = goods.Tree()->findItems(QString::fromUtf8("Соки и нектары"),
+            Qt::MatchRecursive);
+        if (!items.isEmpty()) {
+            goods.Tree()->setCurrentItem(items.front());
+            goods.TreeOk()->click();
+        }
+        goods.List()->SelectRow(0);
+        QTest::qWait(20);
+        Save(goods.grab(), "road_goods");
+        TKeypadDialog keypad(&goods, 30000, 895000, "Сок яблочный «Сад-огород» 1 л", "шт",
+            QSize(kHandheldWidth, kHandheldHeight));
+        keypad.show();
+        keypad.move(
+            goods.mapToGlobal(QPoint(keypad.Layout().dialog.left, keypad.Layout().dialog.top)));
+        QTest::qWait(20);
+        Save(Over(&goods, &keypad), "road_keypad");
+    }
+    form.Tabs()->setCurrentWidget(form.Page(TDocumentPage::Order));
+    QTest::qWait(20);
+    Save(form.grab(), "road_document_order");
+    form.hide();
+
+    // Two more orders of the day that the office has already taken over.
+    const std::pair<const char*, const char*> others[]
+        = {{"C0000001-D0E0-4000-8000-000000001F00", "ООО «Ромашка»"},
+            {"C0000006-D0E0-4000-8000-00000000B9AB", "ЗАО «Уральский гастроном»"}};
+    for (const auto& [guid, name] : others) {
+        TDocument other;
+        other.Reset();
+        other.Open("", false);
+        other.clientGuid = guid;
+        other.clientName = name;
+        other.lines.push_back({cheese, "Сыр «Российский»", "2.00", "1378.00", 68900});
+        other.Save();
+    }
+    test::Exec("update DOC_HEADS set DOC_STATE=2 where GUID<>'" + d.guid + "'");
+    window.Menu().Activate(main_menu::kRefresh);
+    window.JournalList().SelectRow(0);
+    QTest::qWait(20);
+    Save(window.grab(), "road_journal");
+    test::Exec("update DOC_HEADS set DOC_STATE=2");
+    window.Menu().Activate(main_menu::kRefresh);
+    window.JournalList().SelectRow(0);
+    QTest::qWait(20);
+    Save(window.grab(), "road_journal_taken_over");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -320,6 +437,7 @@ int main(int argc, char* argv[])
         TIcon::Question, TButtons::YesNo);
 
     Glyphs();
+    RoadShots();
     std::cout << "screenshots written to " << g_folder.toStdString() << "\n";
     return 0;
 }
