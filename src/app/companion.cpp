@@ -84,9 +84,11 @@ bool FtpCommand(const std::string& command, TConsoleSink& sink, TUserInterface& 
     }
     if (command == "send")
         return Upload(sink, sequence.Settings());
-    if (command == "receive")
-        return sequence.DownloadOnly().success;
-    return sequence.FullExchange().success;
+    // An answer that arrived but could not be imported fails the command: the office's
+    // scripts that call it must not take a half-loaded answer for a loaded one.
+    const TCommandResult result
+        = command == "receive" ? sequence.DownloadOnly() : sequence.FullExchange();
+    return result.success && !result.importFailed;
 }
 
 bool IsFtpCommand(const std::string& command)

@@ -57,17 +57,19 @@ TCommandResult TExchangeSequence::FullExchange()
     if (m_busy)
         return {};
     bool success = false;
+    bool fetched = false;
+    bool imported = false;
     {
         TBusyFlag busy(m_busy);
         success = Upload(m_log, m_settings);
         if (success
             && UI().Ask("Загрузить данные с сервера?", TIcon::Question, TButtons::YesNo)
                 == TAnswer::Yes)
-            success = Download(m_log, m_settings);
+            fetched = success = Download(m_log, m_settings, &imported);
     }
-    if (!m_settings.automatic)
-        return Ran(success);
-    return ReportResult(success);
+    TCommandResult result = m_settings.automatic ? ReportResult(success) : Ran(success);
+    result.importFailed = fetched && !imported;
+    return result;
 }
 
 TCommandResult TExchangeSequence::ReportResult(bool success)
@@ -91,7 +93,10 @@ TCommandResult TExchangeSequence::DownloadOnly()
     if (m_busy)
         return {};
     TBusyFlag busy(m_busy);
-    return Ran(Download(m_log, m_settings));
+    bool imported = false;
+    TCommandResult result = Ran(Download(m_log, m_settings, &imported));
+    result.importFailed = result.success && !imported;
+    return result;
 }
 
 TCommandResult TExchangeSequence::ExportToFolder()

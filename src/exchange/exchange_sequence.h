@@ -26,6 +26,9 @@ struct TCommandResult {
     bool ran = false; // false when the busy flag kept the command out
     bool success = false; // the success flag of the step that ran
     TAfterCommand next = TAfterCommand::Stay;
+    // The office's answer was fetched but its import stopped short; the window reports the
+    // step as a success all the same (the import has shown why), the companion does not.
+    bool importFailed = false;
 };
 
 class TExchangeSequence {

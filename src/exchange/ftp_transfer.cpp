@@ -299,8 +299,10 @@ bool Upload(TExchangeSink& sink, const TExchangeSettings& settings)
         folder / (settings.useZip ? kExportZipName : kExportXmlName));
 }
 
-bool Download(TExchangeSink& sink, const TExchangeSettings& settings)
+bool Download(TExchangeSink& sink, const TExchangeSettings& settings, bool* imported)
 {
+    if (imported)
+        *imported = false;
     if (!settings.FtpEnabled())
         return false;
     const std::filesystem::path folder = ExchangeFolder();
@@ -308,7 +310,9 @@ bool Download(TExchangeSink& sink, const TExchangeSettings& settings)
             folder / (settings.useZip ? kImportZipName : kImportScriptName)))
         return false;
     // The file has arrived; what the office's script then does is the import's to report.
-    Import(sink, folder.string(), settings.useZip);
+    const bool ran = Import(sink, folder.string(), settings.useZip);
+    if (imported)
+        *imported = ran;
     return true;
 }
 

@@ -61,7 +61,8 @@ bool Upload(TExchangeSink& sink, const TExchangeSettings& settings);
 /// Fetches the office's script (or its archive by UseZip) into the exchange folder and imports
 /// it. True when the file was fetched, whatever the import then did; false when FTP is not
 /// enabled (nothing is done) or the transfer fails. The exchange folder is not created.
-bool Download(TExchangeSink& sink, const TExchangeSettings& settings);
+/// `imported`, when given, tells whether the fetched answer was imported to its end.
+bool Download(TExchangeSink& sink, const TExchangeSettings& settings, bool* imported = nullptr);
 
 /// Time limits of a transfer: how long connecting and each answer of the server may take, and
 /// how long a transfer may stall. 30 s each unless changed; tests shorten them.

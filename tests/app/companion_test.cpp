@@ -1,6 +1,8 @@
 // vendrix-cli as office staff and schedulers use it: a real process on a real program folder,
 // its exit status, its log on standard output and its messages on standard error.
 #include "storage/codepage.h"
+#include "storage/options.h"
+#include "support/ftp_server.h"
 #include "support/test_support.h"
 
 namespace vendrix {
@@ -58,6 +60,41 @@ TEST(Companion, ExitStatusTellsSuccessFailureAndMisuse)
     };
     for (const TCase& c : cases)
         EXPECT_EQ(RunCli(c.args).status, c.status) << c.what;
+}
+
+// "receive" fails when the office's answer arrives but cannot be imported, so that a scheduler
+// never takes a refused answer for a loaded one.
+TEST(Companion, ReceiveFailsWhenTheAnswerCannotBeImported)
+{
+    test::TFtpServer server("agent", "pw");
+    ASSERT_TRUE(server.Ready());
+    test::TProgramFolder home;
+    ASSERT_TRUE(home.Start());
+    const std::pair<const char*, std::string> options[] = {{"USEFTP", "1"}, {"FTPAUTH", "1"},
+        {"FTPAddress", "127.0.0.1"}, {"FTPPort", std::to_string(server.Port())},
+        {"FTPPath", "in"}, {"FTPLogin", "agent"}, {"FTPPassword", "pw"}};
+    for (const auto& [name, value] : options)
+        SetOption(name, value);
+    fs::create_directories(server.Home() / "in");
+    fs::create_directories(home.Path() / "exchange"); // a download does not make it
+    const std::string h = "--home '" + home.Path().string() + "' ";
+    struct TCase {
+        const char* what;
+        std::string script;
+        int status;
+    };
+    const TCase cases[] = {
+        {"an answer that loads", "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n// nothing\r\n", 0},
+        {"an answer of an unknown format", "Z_AGENT RESPONSE 9999\r\n", 1},
+        {"an answer whose statement fails", "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
+                                            "<EXEC \"insert into NO_SUCH_TABLE values (1)\">\r\n", 1},
+    };
+    for (const TCase& c : cases) {
+        test::WriteFile(server.Home() / "in" / "ToPDA.sqd", c.script);
+        const fs::path err = home.Path() / "err.txt";
+        const test::TProcessResult r = RunCli(h + "receive", err);
+        EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << test::ReadFile(err);
+    }
 }
 
 TEST(Companion, PackAndExtract)

@@ -441,7 +441,9 @@ TEST_F(FtpTest, DownloadWhoseImportFailsStillSucceeds)
 {
     fs::create_directories(Exchange());
     OfficeAnswers("Z_AGENT RESPONSE 9999\r\n", false, server->Home() / "in");
-    EXPECT_TRUE(Download(log, ReadExchangeSettings()));
+    bool imported = true;
+    EXPECT_TRUE(Download(log, ReadExchangeSettings(), &imported));
+    EXPECT_FALSE(imported) << "the caller can still tell";
     EXPECT_EQ(folder.ui.Texts(), (Lines {"Файл несовместимого формата."}));
     EXPECT_EQ(LogLines(log).back(), "Начата загрузка...");
 }
