@@ -1,71 +1,18 @@
-// Code page conversion through glibc iconv, with one descriptor per direction kept for the
-// life of the process: conversion runs on every database row, so opening iconv each time
-// would cost more than the query. Pure ASCII, the bulk of SQL and GUIDs, skips iconv.
+// Code page conversion through tables: both code pages are single-byte, so each byte has one
+// character. The tables are built once from glibc iconv, whose mappings they keep, and then
+// convert every database row without a library call per value. Pure ASCII, the bulk of SQL and
+// GUIDs, is copied as it is.
 #include "storage/codepage.h"
 
-#include <cerrno>
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <iconv.h>
+#include <vector>
 
 namespace vendrix {
 
 namespace {
-
-class TConverter {
-public:
-    TConverter(const char* to, const char* from)
-        : m_cd(iconv_open(to, from))
-    {
-    }
-    ~TConverter()
-    {
-        if (m_cd != reinterpret_cast<iconv_t>(-1))
-            iconv_close(m_cd);
-    }
-    TConverter(const TConverter&) = delete;
-    TConverter& operator=(const TConverter&) = delete;
-
-    bool Valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-
-    /// Converts `in`, calling `onBad` on each input position iconv refuses; `onBad` appends its
-    /// replacement to `out` and returns how many input bytes to skip (at least 1).
-    template <typename Fallback> std::string Run(std::string_view in, Fallback onBad)
-    {
-        std::string out;
-        out.reserve(in.size() * 2 + 8);
-        if (!Valid()) {
-            for (char c : in)
-                out.push_back(static_cast<unsigned char>(c) < 0x80 ? c : '?');
-            return out;
-        }
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        char* src = const_cast<char*>(in.data());
-        std::size_t srcLeft = in.size();
-        char buffer[4096];
-        while (srcLeft > 0) {
-            char* dst = buffer;
-            std::size_t dstLeft = sizeof buffer;
-            const std::size_t rc = iconv(m_cd, &src, &srcLeft, &dst, &dstLeft);
-            out.append(buffer, static_cast<std::size_t>(dst - buffer));
-            if (rc != static_cast<std::size_t>(-1))
-                continue;
-            if (errno == E2BIG)
-                continue;
-            // EILSEQ or EINVAL (a sequence cut off at the end): let the caller decide.
-            std::size_t skip = onBad(std::string_view(src, srcLeft), out);
-            if (skip == 0)
-                skip = 1;
-            if (skip > srcLeft)
-                skip = srcLeft;
-            src += skip;
-            srcLeft -= skip;
-            iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        }
-        return out;
-    }
-
-private:
-    iconv_t m_cd;
-};
 
 // Length of the UTF-8 sequence that starts with `lead`; 1 for a stray byte.
 std::size_t SequenceLength(unsigned char lead)
@@ -79,37 +26,155 @@ std::size_t SequenceLength(unsigned char lead)
     return 1;
 }
 
-// Replacement for a UTF-8 character the target code page lacks: "?", except U+0098 which the
-// windows-1251 reader produced from byte 0x98 and which goes back to that byte.
-std::size_t EncodeFallback(std::string_view rest, std::string& out, bool keep98)
+// The code point of the strict UTF-8 sequence at the start of `in` (no overlong forms, no
+// surrogates, nothing above U+10FFFF) and its length; length 0 when there is none.
+std::size_t NextCodePoint(std::string_view in, char32_t& cp)
 {
-    const auto lead = static_cast<unsigned char>(rest[0]);
-    if (keep98 && rest.size() >= 2 && lead == 0xC2 && static_cast<unsigned char>(rest[1]) == 0x98) {
-        out.push_back(static_cast<char>(0x98));
-        return 2;
-    }
-    out.push_back('?');
-    std::size_t n = SequenceLength(lead);
-    // A broken sequence skips only its lead byte, so the next character is not swallowed.
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(in[i]); };
+    const unsigned char lead = at(0);
+    const std::size_t n = SequenceLength(lead);
+    if (n == 1 || in.size() < n)
+        return 0;
+    unsigned char low = 0x80, high = 0xBF; // the bounds of the second byte
+    if (lead == 0xE0)
+        low = 0xA0;
+    else if (lead == 0xED)
+        high = 0x9F;
+    else if (lead == 0xF0)
+        low = 0x90;
+    else if (lead == 0xF4)
+        high = 0x8F;
+    if (at(1) < low || at(1) > high)
+        return 0;
+    cp = lead & (0x7F >> n);
     for (std::size_t i = 1; i < n; ++i) {
-        if (i >= rest.size() || (static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80)
-            return 1;
+        if ((at(i) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (at(i) & 0x3F);
     }
     return n;
 }
 
-// Decoding refuses only bytes with no character (0x98 in windows-1251): they become the C1
-// control of the same number, so nothing is lost.
-std::size_t DecodeFallback(std::string_view rest, std::string& out)
-{
-    const auto b = static_cast<unsigned char>(rest[0]);
-    if (b >= 0x80) {
-        out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-        out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
-    } else {
-        out.push_back('?');
+// One single-byte code page: the UTF-8 form of each upper byte, and the way back sorted by
+// code point. A byte iconv has no character for (0x98 in windows-1251) decodes to the C1
+// control of the same number, so nothing is lost; with `keepUnmapped` that control encodes
+// back to the byte, otherwise to "?".
+class TCodePage {
+public:
+    TCodePage(const char* name, bool keepUnmapped)
+    {
+        const iconv_t cd = iconv_open("UTF-8", name);
+        const bool valid = cd != reinterpret_cast<iconv_t>(-1);
+        for (int b = 0x80; b < 0x100; ++b) {
+            char in = static_cast<char>(b);
+            char buffer[8];
+            char* src = &in;
+            char* dst = buffer;
+            std::size_t srcLeft = 1, dstLeft = sizeof buffer;
+            TForm& form = m_decode[static_cast<std::size_t>(b - 0x80)];
+            bool mapped = valid
+                && iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1);
+            if (mapped) {
+                form.size = static_cast<std::uint8_t>(dst - buffer);
+                std::copy(buffer, dst, form.bytes);
+            } else if (valid) {
+                form.size = 2;
+                form.bytes[0] = static_cast<char>(0xC0 | (b >> 6));
+                form.bytes[1] = static_cast<char>(0x80 | (b & 0x3F));
+            } else {
+                form.size = 1;
+                form.bytes[0] = '?';
+            }
+            if (valid)
+                iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            char32_t cp = 0;
+            if ((mapped || (valid && keepUnmapped))
+                && NextCodePoint(std::string_view(form.bytes, form.size), cp) == form.size)
+                m_encode.push_back({cp, static_cast<char>(b)});
+        }
+        if (valid)
+            iconv_close(cd);
+        std::sort(m_encode.begin(), m_encode.end(),
+            [](const TBack& x, const TBack& y) { return x.cp < y.cp; });
     }
-    return 1;
+
+    std::string Decode(std::string_view in) const
+    {
+        std::string out;
+        out.reserve(in.size() * 2);
+        for (const char c : in) {
+            const auto b = static_cast<unsigned char>(c);
+            if (b < 0x80) {
+                out.push_back(c);
+            } else {
+                const TForm& form = m_decode[b - 0x80];
+                out.append(form.bytes, form.size);
+            }
+        }
+        return out;
+    }
+
+    std::string Encode(std::string_view in) const
+    {
+        std::string out;
+        out.reserve(in.size());
+        std::size_t i = 0;
+        while (i < in.size()) {
+            const auto b = static_cast<unsigned char>(in[i]);
+            if (b < 0x80) {
+                out.push_back(in[i++]);
+                continue;
+            }
+            char32_t cp = 0;
+            const std::size_t n = NextCodePoint(in.substr(i), cp);
+            if (n == 0) {
+                i += SkipBroken(in.substr(i));
+                out.push_back('?');
+                continue;
+            }
+            const auto found = std::lower_bound(m_encode.begin(), m_encode.end(), cp,
+                [](const TBack& x, char32_t v) { return x.cp < v; });
+            out.push_back(found != m_encode.end() && found->cp == cp ? found->byte : '?');
+            i += n;
+        }
+        return out;
+    }
+
+private:
+    // A broken sequence is one "?": a whole sequence when its continuation bytes are all there,
+    // else only its lead byte, so the next character is not swallowed.
+    static std::size_t SkipBroken(std::string_view rest)
+    {
+        const std::size_t n = SequenceLength(static_cast<unsigned char>(rest[0]));
+        for (std::size_t i = 1; i < n; ++i) {
+            if (i >= rest.size() || (static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80)
+                return 1;
+        }
+        return n;
+    }
+
+    struct TForm {
+        char bytes[4] = {};
+        std::uint8_t size = 0;
+    };
+    struct TBack {
+        char32_t cp;
+        char byte;
+    };
+    std::array<TForm, 128> m_decode {};
+    std::vector<TBack> m_encode;
+};
+
+const TCodePage& Windows1251()
+{
+    static const TCodePage page("WINDOWS-1251", true);
+    return page;
+}
+
+const TCodePage& Dos866()
+{
+    static const TCodePage page("CP866", false);
+    return page;
 }
 
 } // namespace
@@ -135,36 +200,22 @@ std::size_t Utf8Length(std::string_view utf8)
 
 std::string Utf8ToCp1251(std::string_view utf8)
 {
-    if (IsAscii(utf8))
-        return std::string(utf8);
-    static TConverter converter("WINDOWS-1251", "UTF-8");
-    return converter.Run(utf8,
-        [](std::string_view rest, std::string& out) { return EncodeFallback(rest, out, true); });
+    return IsAscii(utf8) ? std::string(utf8) : Windows1251().Encode(utf8);
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251)
 {
-    if (IsAscii(cp1251))
-        return std::string(cp1251);
-    static TConverter converter("UTF-8", "WINDOWS-1251");
-    return converter.Run(cp1251, DecodeFallback);
+    return IsAscii(cp1251) ? std::string(cp1251) : Windows1251().Decode(cp1251);
 }
 
 std::string Cp866ToUtf8(std::string_view cp866)
 {
-    if (IsAscii(cp866))
-        return std::string(cp866);
-    static TConverter converter("UTF-8", "CP866");
-    return converter.Run(cp866, DecodeFallback);
+    return IsAscii(cp866) ? std::string(cp866) : Dos866().Decode(cp866);
 }
 
 std::string Utf8ToCp866(std::string_view utf8)
 {
-    if (IsAscii(utf8))
-        return std::string(utf8);
-    static TConverter converter("CP866", "UTF-8");
-    return converter.Run(utf8,
-        [](std::string_view rest, std::string& out) { return EncodeFallback(rest, out, false); });
+    return IsAscii(utf8) ? std::string(utf8) : Dos866().Encode(utf8);
 }
 
 } // namespace vendrix
