@@ -130,9 +130,11 @@ void ShowExchangeWindow(QWidget* owner, bool modal, std::function<void()> onClos
     }
     auto* window = new TExchangeWindow(owner);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    if (onClosed)
+    if (onClosed) {
         // On its closing, not its destruction: an owner being destroyed takes the window along.
-        QObject::connect(window, &QDialog::finished, owner, [onClosed] { onClosed(); });
+        QObject::connect(window, &QDialog::finished, owner ? static_cast<QObject*>(owner) : window,
+            [onClosed] { onClosed(); });
+    }
     window->Prepare();
     BringToFront(window);
 }

@@ -71,8 +71,8 @@ TEST(Companion, ReceiveFailsWhenTheAnswerCannotBeImported)
     test::TProgramFolder home;
     ASSERT_TRUE(home.Start());
     const std::pair<const char*, std::string> options[] = {{"USEFTP", "1"}, {"FTPAUTH", "1"},
-        {"FTPAddress", "127.0.0.1"}, {"FTPPort", std::to_string(server.Port())},
-        {"FTPPath", "in"}, {"FTPLogin", "agent"}, {"FTPPassword", "pw"}};
+        {"FTPAddress", "127.0.0.1"}, {"FTPPort", std::to_string(server.Port())}, {"FTPPath", "in"},
+        {"FTPLogin", "agent"}, {"FTPPassword", "pw"}};
     for (const auto& [name, value] : options)
         SetOption(name, value);
     fs::create_directories(server.Home() / "in");
@@ -86,8 +86,10 @@ TEST(Companion, ReceiveFailsWhenTheAnswerCannotBeImported)
     const TCase cases[] = {
         {"an answer that loads", "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n// nothing\r\n", 0},
         {"an answer of an unknown format", "Z_AGENT RESPONSE 9999\r\n", 1},
-        {"an answer whose statement fails", "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
-                                            "<EXEC \"insert into NO_SUCH_TABLE values (1)\">\r\n", 1},
+        {"an answer whose statement fails",
+            "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
+            "<EXEC \"insert into NO_SUCH_TABLE values (1)\">\r\n",
+            1},
     };
     for (const TCase& c : cases) {
         test::WriteFile(server.Home() / "in" / "ToPDA.sqd", c.script);

@@ -106,10 +106,10 @@ TEST(RoadThroughTheWindows, FromTheFirstStartToAnOrderTheOfficeTookOver)
         form->CheckBox("USEFTP")->click();
         form->CheckBox("FTPAUTH")->click();
         EXPECT_TRUE(form->CheckBox("FTPAUTO")->isChecked()) << "on for a new database";
-        const std::pair<const char*, std::string> fields[] = {{"FTPADDRESS", "127.0.0.1"},
-            {"FTPPORT", std::to_string(office.Port())}, {"FTPPATH", test::TLocalOffice::kFolder},
-            {"FTPLOGIN", test::TLocalOffice::kLogin},
-            {"FTPPASSWORD", test::TLocalOffice::kPassword}};
+        const std::pair<const char*, std::string> fields[]
+            = {{"FTPADDRESS", "127.0.0.1"}, {"FTPPORT", std::to_string(office.Port())},
+                {"FTPPATH", test::TLocalOffice::kFolder}, {"FTPLOGIN", test::TLocalOffice::kLogin},
+                {"FTPPASSWORD", test::TLocalOffice::kPassword}};
         for (const auto& [option, value] : fields) {
             QLineEdit* edit = form->Edit(option);
             edit->clear();
@@ -124,20 +124,20 @@ TEST(RoadThroughTheWindows, FromTheFirstStartToAnOrderTheOfficeTookOver)
     EXPECT_TRUE(*typed);
     EXPECT_TRUE(test::WaitUntil([&] { return !test::FindChild<TExchangeWindow>(&w); }))
         << "the exchange window closed after its success";
-    const std::vector<std::string> firstRun = {
-        "\r\nПервый запуск...\r\n\r\nПриветствую!\r\n\r\nОткрыть настройки?\r\n\r\n",
-        "Произвести обмен сейчас?", "Загрузить данные с сервера?",
-        "Сообщение из офиса: [1 / 1]\r\nДобрый день! С 1 декабря действуют новые цены на соки. "
-        "Заявки на пятницу принимаются до 15:00.",
-        "Успешно!\r\nЗагрузка завершена."};
+    const std::vector<std::string> firstRun
+        = {"\r\nПервый запуск...\r\n\r\nПриветствую!\r\n\r\nОткрыть настройки?\r\n\r\n",
+            "Произвести обмен сейчас?", "Загрузить данные с сервера?",
+            "Сообщение из офиса: [1 / 1]\r\nДобрый день! С 1 декабря действуют новые цены на соки. "
+            "Заявки на пятницу принимаются до 15:00.",
+            "Успешно!\r\nЗагрузка завершена."};
     EXPECT_EQ(folder.ui.Texts(), firstRun);
     EXPECT_EQ(test::Value("select count(*) from SPR_GOODS where IS_FOLDER=0"), "60");
     EXPECT_EQ(test::Value("select count(*) from SPR_CLIENTS where KIND=1"), "7");
     EXPECT_EQ(GoodsList().size(), 70u) << "the reference lists were reloaded";
     EXPECT_EQ(test::Value("select OPT_VAL from MY_OPTIONS where OPT_NAME='FTPPORT'"),
         std::to_string(office.Port()));
-    EXPECT_EQ(test::ReadFile(officeHome / "office" / "PDATo1C.xml").find("<DOC "),
-        std::string::npos)
+    EXPECT_EQ(
+        test::ReadFile(officeHome / "office" / "PDATo1C.xml").find("<DOC "), std::string::npos)
         << "the first export carried no orders";
 
     // " Новый ": the client and two goods lines, the keypad's quantities, a comment; " Ок ".
@@ -182,8 +182,8 @@ TEST(RoadThroughTheWindows, FromTheFirstStartToAnOrderTheOfficeTookOver)
     ASSERT_EQ(w.Journal().rows.size(), 1u);
     EXPECT_EQ(w.Journal().rows[0].client, kClient);
     EXPECT_EQ(w.Journal().rows[0].sum, "1302.00");
-    EXPECT_EQ(w.JournalList().model()->data(w.JournalList().model()->index(0, 0),
-                  TReportList::kImageRole),
+    EXPECT_EQ(w.JournalList().model()->data(
+                  w.JournalList().model()->index(0, 0), TReportList::kImageRole),
         1);
     EXPECT_EQ(test::Value("select DOC_STATE from DOC_HEADS"), "1");
 
@@ -222,8 +222,8 @@ TEST(RoadThroughTheWindows, FromTheFirstStartToAnOrderTheOfficeTookOver)
     // The office took the order over: the journal shows state 2 and the form refuses to save.
     EXPECT_EQ(test::Value("select DOC_STATE from DOC_HEADS"), "2");
     ASSERT_EQ(w.JournalList().model()->rowCount(), 1);
-    EXPECT_EQ(w.JournalList().model()->data(w.JournalList().model()->index(0, 0),
-                  TReportList::kImageRole),
+    EXPECT_EQ(w.JournalList().model()->data(
+                  w.JournalList().model()->index(0, 0), TReportList::kImageRole),
         2);
     folder.ui.Clear();
     w.JournalList().SelectRow(0);

@@ -100,8 +100,8 @@ TEST(CodePage, AgreesWithIconvOnEveryByteAndEveryCharacter)
         std::string (*decode)(std::string_view);
         std::string (*encode)(std::string_view);
     };
-    const TPage pages[] = {{"WINDOWS-1251", Cp1251ToUtf8, Utf8ToCp1251},
-        {"CP866", Cp866ToUtf8, Utf8ToCp866}};
+    const TPage pages[]
+        = {{"WINDOWS-1251", Cp1251ToUtf8, Utf8ToCp1251}, {"CP866", Cp866ToUtf8, Utf8ToCp866}};
     for (const TPage& page : pages) {
         SCOPED_TRACE(page.name);
         for (int b = 0x80; b < 0x100; ++b) {

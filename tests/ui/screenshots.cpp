@@ -314,8 +314,8 @@ void RoadShots()
         goods.Prepare(std::string(juice) + "\t3\r\n" + cheese + "\t1.5\r\n");
         goods.show();
         goods.OpenGroups();
-        const auto items = goods.Tree()->findItems(QString::fromUtf8("Соки и нектары"),
-            Qt::MatchRecursive);
+        const auto items
+            = goods.Tree()->findItems(QString::fromUtf8("Соки и нектары"), Qt::MatchRecursive);
         if (!items.isEmpty()) {
             goods.Tree()->setCurrentItem(items.front());
             goods.TreeOk()->click();
