@@ -6,9 +6,7 @@
 #include "documents/keypad_dialog.h"
 #include "documents/line_entry_dialog.h"
 #include "documents/reference_form.h"
-#include "exchange/exchange_log.h"
 #include "exchange/exchange_window.h"
-#include "exchange/import_script.h"
 #include "settings/about_window.h"
 #include "settings/settings_form.h"
 #include "shell/main_window.h"
@@ -148,6 +146,17 @@ QPixmap Over(QWidget* owner, QWidget* dialog)
     return picture;
 }
 
+// A new order of `clientName`, not yet saved.
+TDocument NewOrder(const std::string& clientGuid, const std::string& clientName)
+{
+    TDocument d;
+    d.Reset();
+    d.Open("", false);
+    d.clientGuid = clientGuid;
+    d.clientName = clientName;
+    return d;
+}
+
 // The document form's pages over a stored order, the client and trade point lists, the goods
 // selection with its drop-down, the keypad in both layouts and the SKU line entry.
 void DocumentShots(QWidget* owner)
@@ -166,11 +175,7 @@ void DocumentShots(QWidget* owner)
     SetOption("DOC_SKU", "1");
     SetOption("DOC_TRADE_P", "1");
 
-    TDocument d;
-    d.Reset();
-    d.Open("", false);
-    d.clientGuid = "C-9";
-    d.clientName = "ООО «Торговый дом Садовое кольцо»";
+    TDocument d = NewOrder("C-9", "ООО «Торговый дом Садовое кольцо»");
     d.tradePointGuid = "T-1";
     d.tradePointName = "Магазин на Садовой";
     d.comment = "Доставить до 12:00, позвонить заранее";
@@ -287,11 +292,7 @@ void RoadShots()
 
     const char* const juice = "G0000065-D0E0-4000-8000-0000000C345C";
     const char* const cheese = "G0000078-D0E0-4000-8000-0000000E8019";
-    TDocument d;
-    d.Reset();
-    d.Open("", false);
-    d.clientGuid = "C0000002-D0E0-4000-8000-000000003DEF";
-    d.clientName = "ИП Иванов А. А.";
+    TDocument d = NewOrder("C0000002-D0E0-4000-8000-000000003DEF", "ИП Иванов А. А.");
     d.comment = "После 12:00, с накладной";
     d.lines.push_back({juice, "Сок яблочный «Сад-огород» 1 л", "3.00", "268.50", 8950});
     d.lines.push_back({cheese, "Сыр «Российский»", "1.50", "1033.50", 68900});
@@ -341,11 +342,7 @@ void RoadShots()
         = {{"C0000001-D0E0-4000-8000-000000001F00", "ООО «Ромашка»"},
             {"C0000006-D0E0-4000-8000-00000000B9AB", "ЗАО «Уральский гастроном»"}};
     for (const auto& [guid, name] : others) {
-        TDocument other;
-        other.Reset();
-        other.Open("", false);
-        other.clientGuid = guid;
-        other.clientName = name;
+        TDocument other = NewOrder(guid, name);
         other.lines.push_back({cheese, "Сыр «Российский»", "2.00", "1378.00", 68900});
         other.Save();
     }
