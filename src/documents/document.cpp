@@ -13,16 +13,18 @@ namespace vendrix {
 
 namespace {
 
-// A string literal for SQL; GUIDs go in this way so that none can be taken for a column name.
-std::string Literal(std::string_view text)
+// GUIDs go into SQL as string literals, exactly as stored, so that none can be taken for a
+// column name ("GUID" would match every row as a double-quoted token).
+std::string Key(std::string_view guid)
 {
-    return "'" + SqlQuote(text) + "'";
+    return SqlString(guid);
 }
 
-// "yyyy-MM-dd" as save writes it; false for any other text.
+// The leading "yyyy-MM-dd" of a stored date, as save writes it and as the journal shows it (a
+// time part written by other software is ignored); false when the text does not begin so.
 bool ReadStoredDate(const std::string& text, TDate& out)
 {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-')
         return false;
     for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
         if (text[i] < '0' || text[i] > '9')
@@ -104,6 +106,62 @@ bool SaveStep(TSqlQuery& q, const std::string& sql)
     return false;
 }
 
+// The transaction of one save: whatever way the save ends before Commit, it is rolled back, so
+// the stored document is either the old one or the new one, never a mix.
+class TSaveTransaction {
+public:
+    explicit TSaveTransaction(TSqlQuery& q)
+        : m_q(q)
+        , m_open(q.Exec("begin immediate;"))
+    {
+    }
+    ~TSaveTransaction()
+    {
+        if (m_open)
+            m_q.TryExec("rollback;");
+    }
+    bool Open() const { return m_open; }
+    bool Commit()
+    {
+        if (m_q.Exec("commit;")) {
+            m_open = false;
+            return true;
+        }
+        m_open = m_q.InTransaction(); // a failed commit may have ended it already
+        return false;
+    }
+
+private:
+    TSqlQuery& m_q;
+    bool m_open;
+};
+
+constexpr const char* kRefusedTaken = "Изменение запрещено.\r\nДокумент выгружен в центр. БД.";
+constexpr const char* kRefusedDeleted = "Документ удалён. Сохранение невозможно.";
+
+// The one guard of a stored document's save, asked inside the save's transaction so that
+// nothing can change in between: the office may have taken it over, or the journal or the
+// office's DELALL deleted it, while its form was open. Returns the refusal to show, or empty
+// when the save may go on; `failed` when the database could not say.
+std::string StoredDocumentRefusal(
+    TSqlQuery& q, const std::string& guid, int recordState, bool& failed)
+{
+    failed = false;
+    if (recordState > 1)
+        return kRefusedTaken;
+    const int before = q.RowCount();
+    if (!q.Exec("select DOC_STATE from DOC_HEADS where (GUID=" + Key(guid) + ") limit 1")) {
+        failed = true;
+        return {};
+    }
+    // Writing a deleted document again would bring it back as a new order, sent once more.
+    if (q.RowCount() == before)
+        return kRefusedDeleted;
+    if (TextToInt(Trim(q.LastRowValue(0)), 0) > 1)
+        return kRefusedTaken;
+    return {};
+}
+
 } // namespace
 
 std::string StatusText(int state)
@@ -160,110 +218,125 @@ void TDocument::Load()
     BuildSkuGridAxes(sku, true);
     lines.clear();
 
-    auto head = RunQuery("select GUID, DOC_DATE, DOC_STATE, EXP_DATE, REC_TIME, CLI_GUID, "
-                         "CLI_NAME, STR_PRIM, TP_GUID, TP_NAME from DOC_HEADS where (GUID="
-        + Literal(guid) + ")");
-    if (!head) {
-        // The database cannot be read at all: keep what the record holds.
-        sku.grid.RemoveRow(0);
-        sku.hasGuidRow = false;
-        return;
-    }
-    if (head->RowCount() == 0) {
-        UI().Message("Не удалось прочитать заголовок.", TIcon::None);
-    } else {
-        head->First();
-        state = TextToInt(Trim(head->FieldByName("DOC_STATE")), 0);
-        statusText = StatusText(state);
-        // A date not written by this program (other software, a damaged row) shows today;
-        // the stored text is rewritten only when the agent saves.
-        if (!ReadStoredDate(Trim(head->FieldByName("DOC_DATE")), shipmentDate))
-            shipmentDate = Today();
-        clientGuid = Trim(head->FieldByName("CLI_GUID"));
-        clientName = Trim(head->FieldByName("CLI_NAME"));
-        tradePointGuid = Trim(head->FieldByName("TP_GUID"));
-        tradePointName = Trim(head->FieldByName("TP_NAME"));
-        comment = Trim(head->FieldByName("STR_PRIM"));
-    }
-    head.reset();
-
     bool readLines = true;
     bool readSku = true;
-    if (copy) {
-        statusText = kStatusNew;
-        state = 0;
-        if (GetOption(nullptr, "NOCOPY_DATE", "0") == "1")
-            shipmentDate = NewDocumentDate();
-        if (GetOption(nullptr, "NOCOPY_TP", "0") == "1") {
-            tradePointName.clear();
-            tradePointGuid.clear();
-        }
-        if (GetOption(nullptr, "NOCOPY_CLI", "0") == "1") {
-            clientName.clear();
-            clientGuid.clear();
-        }
-        if (GetOption(nullptr, "NOCOPY_COMM", "0") == "1")
-            comment.clear();
-        readLines = GetOption(nullptr, "NOCOPY_TABLE1", "0") != "1";
-        readSku = GetOption(nullptr, "NOCOPY_SKU", "") != "1";
-        GetOption(nullptr, "NOCOPY_PRICES", ""); // the prices page keeps no stored data
+    if (ReadHeader()) {
+        if (copy)
+            ApplyCopyOptions(readLines, readSku);
+        if (readLines)
+            ReadOrderLines();
+        if (readSku)
+            ReadSkuCounts();
     }
-
-    if (readLines) {
-        if (auto q = RunQuery("select DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE from "
-                              "DOC_ORDERS where (DOC_ID="
-                + Literal(guid) + ") order by ORDER_ID")) {
-            const int cGuid = q->ColumnIndex("G_GUID"), cName = q->ColumnIndex("G_NAME"),
-                      cWt = q->ColumnIndex("G_WT"), cPrice = q->ColumnIndex("PRICE");
-            for (int r = 0; r < q->RowCount(); ++r) {
-                q->GoToRow(r);
-                const TAmount price = TextToAmount(q->Field(cPrice), 0);
-                const TAmount quantity = TextToAmount(q->Field(cWt), 0);
-                TOrderLine line;
-                line.price = price / 100;
-                line.goodsGuid = Trim(q->Field(cGuid));
-                line.goodsName = Trim(q->Field(cName));
-                line.quantity = AmountText(quantity, 2, false);
-                if (useSums) {
-                    const auto product = static_cast<__int128>(price) * quantity / kAmountScale;
-                    line.sum = AmountText(static_cast<TAmount>(product), 2, false);
-                }
-                lines.push_back(std::move(line));
-            }
-        }
-    }
-
-    if (readSku) {
-        if (auto q = RunQuery("select DOC_ID, G_GUID, C_GUID, G_CNT from DOC_SKUS where (DOC_ID="
-                + Literal(guid) + ") order by ORDER_ID")) {
-            for (int r = 0; r < q->RowCount(); ++r) {
-                q->GoToRow(r);
-                const std::string category = Trim(q->FieldByName("G_GUID"));
-                const std::string competitor = Trim(q->FieldByName("C_GUID"));
-                int column = -1;
-                for (int c = 2; c < sku.grid.ColumnCount() && column < 0; ++c) {
-                    if (sku.grid.Cell(0, c) == category)
-                        column = c;
-                }
-                int row = -1;
-                for (int k = 1; k < sku.grid.RowCount() && row < 0 && column >= 0; ++k) {
-                    if (sku.grid.Cell(k, 0) == competitor)
-                        row = k;
-                }
-                if (column < 0 || row < 0)
-                    continue; // the category or the producer is gone from the reference data
-                const TAmount count = TextToAmount(q->FieldByName("G_CNT"), 0) / kAmountScale;
-                sku.grid.SetCell(row, column, std::to_string(count));
-            }
-        }
-    }
-
     sku.grid.RemoveRow(0);
     sku.hasGuidRow = false;
     modified = false;
 }
 
-bool TDocument::Save()
+bool TDocument::ReadHeader()
+{
+    auto head = RunQuery("select GUID, DOC_DATE, DOC_STATE, EXP_DATE, REC_TIME, CLI_GUID, "
+                         "CLI_NAME, STR_PRIM, TP_GUID, TP_NAME from DOC_HEADS where (GUID="
+        + Key(guid) + ")");
+    if (!head)
+        return false; // the database cannot be read at all: keep what the record holds
+    if (head->RowCount() == 0) {
+        UI().Message("Не удалось прочитать заголовок.", TIcon::None);
+        return true; // the lines are still read
+    }
+    head->First();
+    state = TextToInt(Trim(head->FieldByName("DOC_STATE")), 0);
+    statusText = StatusText(state);
+    // A date that does not begin as "yyyy-MM-dd" (other software, a damaged row) shows today;
+    // the stored text is rewritten only when the agent saves.
+    if (!ReadStoredDate(Trim(head->FieldByName("DOC_DATE")), shipmentDate))
+        shipmentDate = Today();
+    clientGuid = Trim(head->FieldByName("CLI_GUID"));
+    clientName = Trim(head->FieldByName("CLI_NAME"));
+    tradePointGuid = Trim(head->FieldByName("TP_GUID"));
+    tradePointName = Trim(head->FieldByName("TP_NAME"));
+    comment = Trim(head->FieldByName("STR_PRIM"));
+    return true;
+}
+
+void TDocument::ApplyCopyOptions(bool& readLines, bool& readSku)
+{
+    statusText = kStatusNew;
+    state = 0;
+    if (GetOption(nullptr, "NOCOPY_DATE", "0") == "1")
+        shipmentDate = NewDocumentDate();
+    if (GetOption(nullptr, "NOCOPY_TP", "0") == "1") {
+        tradePointName.clear();
+        tradePointGuid.clear();
+    }
+    if (GetOption(nullptr, "NOCOPY_CLI", "0") == "1") {
+        clientName.clear();
+        clientGuid.clear();
+    }
+    if (GetOption(nullptr, "NOCOPY_COMM", "0") == "1")
+        comment.clear();
+    readLines = GetOption(nullptr, "NOCOPY_TABLE1", "0") != "1";
+    readSku = GetOption(nullptr, "NOCOPY_SKU", "") != "1";
+    // Read and unused: the prices page keeps no stored data, but the option belongs to the set
+    // the settings form edits.
+    GetOption(nullptr, "NOCOPY_PRICES", "");
+}
+
+void TDocument::ReadOrderLines()
+{
+    auto q = RunQuery("select DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE from DOC_ORDERS where "
+                      "(DOC_ID="
+        + Key(guid) + ") order by ORDER_ID");
+    if (!q)
+        return;
+    const int cGuid = q->ColumnIndex("G_GUID"), cName = q->ColumnIndex("G_NAME"),
+              cWt = q->ColumnIndex("G_WT"), cPrice = q->ColumnIndex("PRICE");
+    lines.reserve(static_cast<std::size_t>(q->RowCount()));
+    for (int r = 0; r < q->RowCount(); ++r) {
+        q->GoToRow(r);
+        const TAmount price = TextToAmount(q->Field(cPrice), 0);
+        const TAmount quantity = TextToAmount(q->Field(cWt), 0);
+        TOrderLine line;
+        line.price = TextToHundredths(q->Field(cPrice), 0);
+        line.goodsGuid = Trim(q->Field(cGuid));
+        line.goodsName = Trim(q->Field(cName));
+        line.quantity = AmountText(quantity, 2, false);
+        if (useSums) {
+            const auto product = static_cast<__int128>(price) * quantity / kAmountScale;
+            line.sum = AmountText(static_cast<TAmount>(product), 2, false);
+        }
+        lines.push_back(std::move(line));
+    }
+}
+
+void TDocument::ReadSkuCounts()
+{
+    auto q = RunQuery("select DOC_ID, G_GUID, C_GUID, G_CNT from DOC_SKUS where (DOC_ID="
+        + Key(guid) + ") order by ORDER_ID");
+    if (!q)
+        return;
+    for (int r = 0; r < q->RowCount(); ++r) {
+        q->GoToRow(r);
+        const std::string category = Trim(q->FieldByName("G_GUID"));
+        const std::string competitor = Trim(q->FieldByName("C_GUID"));
+        int column = -1;
+        for (int c = 2; c < sku.grid.ColumnCount() && column < 0; ++c) {
+            if (sku.grid.Cell(0, c) == category)
+                column = c;
+        }
+        int row = -1;
+        for (int k = 1; k < sku.grid.RowCount() && row < 0 && column >= 0; ++k) {
+            if (sku.grid.Cell(k, 0) == competitor)
+                row = k;
+        }
+        if (column < 0 || row < 0)
+            continue; // the category or the producer is gone from the reference data
+        const TAmount count = TextToAmount(q->FieldByName("G_CNT"), 0) / kAmountScale;
+        sku.grid.SetCell(row, column, std::to_string(count));
+    }
+}
+
+bool TDocument::CheckRequiredFields() const
 {
     if (Trim(clientName).empty() || Trim(clientGuid).empty()) {
         UI().Message("Не заполнено поле \"Клиент\".", TIcon::Information);
@@ -274,7 +347,48 @@ bool TDocument::Save()
         UI().Message("Не заполнено поле \"Торговая точка\".", TIcon::Information);
         return false;
     }
+    return true;
+}
 
+bool TDocument::Save()
+{
+    if (!CheckRequiredFields())
+        return false;
+    const bool isNew = Trim(guid).empty();
+    if (!isNew && state > 1) {
+        UI().Message(kRefusedTaken, TIcon::None);
+        return false;
+    }
+    auto q = TSqlQuery::Create(DbPath(), true);
+    if (!q)
+        return false;
+    TSaveTransaction transaction(*q);
+    if (!transaction.Open())
+        return false;
+
+    const std::string documentGuid = isNew ? NewGuidText() : guid;
+    if (!isNew) {
+        bool failed = false;
+        const std::string refusal = StoredDocumentRefusal(*q, documentGuid, state, failed);
+        if (failed)
+            return false;
+        if (!refusal.empty()) {
+            UI().Message(refusal, TIcon::None);
+            return false;
+        }
+    }
+    if (!WriteHeader(*q, documentGuid, isNew) || !WriteOrderLines(*q, documentGuid)
+        || !WriteSkuCounts(*q, documentGuid) || !transaction.Commit())
+        return false;
+    guid = documentGuid;
+    modified = false;
+    if (isNew)
+        statusText = kStatusWritten;
+    return true;
+}
+
+bool TDocument::WriteHeader(TSqlQuery& q, const std::string& documentGuid, bool isNew) const
+{
     TAmount quantityTotal = 0;
     TAmount sumTotal = 0;
     for (const TOrderLine& line : lines) {
@@ -284,81 +398,47 @@ bool TDocument::Save()
     const std::string weightText = AmountText(quantityTotal, 2, false);
     const std::string sumText = AmountText(sumTotal, 2, false);
     const std::string lineCount = std::to_string(lines.size());
-
-    auto q = TSqlQuery::Create(DbPath(), true);
-    if (!q)
-        return false;
-
-    const bool isNew = Trim(guid).empty();
-    if (!q->Exec("begin immediate;")) {
-        return false;
-    }
-    // Everything below either lands together or not at all.
-    auto fail = [&] {
-        q->Exec("rollback;");
-        return false;
-    };
-
-    bool insertHeader = isNew;
-    std::string documentGuid = isNew ? NewGuidText() : guid;
-    if (!isNew) {
-        if (state > 1) {
-            q->Exec("rollback;");
-            UI().Message("Изменение запрещено.\r\nДокумент выгружен в центр. БД.", TIcon::None);
-            return false;
-        }
-        // The office may have taken the document over (or deleted it) while it was open.
-        const int before = q->RowCount();
-        if (!q->Exec("select DOC_STATE from DOC_HEADS where (GUID=" + Literal(documentGuid)
-                + ") limit 1"))
-            return fail();
-        if (q->RowCount() == before) {
-            insertHeader = true; // gone from the journal: write it again rather than lose it
-        } else if (TextToInt(Trim(q->LastRowValue(0)), 0) > 1) {
-            q->Exec("rollback;");
-            UI().Message("Изменение запрещено.\r\nДокумент выгружен в центр. БД.", TIcon::None);
-            return false;
-        }
-    }
-
     const std::string flatComment = FlattenComment(comment);
-    std::string header;
-    if (insertHeader) {
-        header = "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
-                 "REC_TIME, CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, SKU_LINES, "
-                 "PRC_LINES, STR_BASIS, STR_PRIM, GPS_X, GPS_Y, GPS_Z,TP_GUID,TP_NAME) values ("
-            + Literal(documentGuid) + ", 0, 0, " + DateText(shipmentDate) + ", \"б/н\", 1, "
-            + DateText(Today()) + ", '" + SqlQuote(clientGuid) + "', '" + SqlQuote(clientName)
-            + "', " + sumText + ", " + weightText + ", " + lineCount + ", 0, 0, \"\", '"
-            + SqlQuote(flatComment) + "', 0, 0, 0,'" + SqlQuote(tradePointGuid) + "','"
-            + SqlQuote(tradePointName) + "')";
-    } else {
-        header = "update DOC_HEADS set DOC_DATE=" + DateText(shipmentDate) + ", CLI_GUID='"
+    if (isNew)
+        return SaveStep(q,
+            "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
+            "REC_TIME, CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, SKU_LINES, "
+            "PRC_LINES, STR_BASIS, STR_PRIM, GPS_X, GPS_Y, GPS_Z,TP_GUID,TP_NAME) values ("
+                + Key(documentGuid) + ", 0, 0, " + DateText(shipmentDate) + ", \"б/н\", 1, "
+                + DateText(Today()) + ", '" + SqlQuote(clientGuid) + "', '" + SqlQuote(clientName)
+                + "', " + sumText + ", " + weightText + ", " + lineCount + ", 0, 0, \"\", '"
+                + SqlQuote(flatComment) + "', 0, 0, 0,'" + SqlQuote(tradePointGuid) + "','"
+                + SqlQuote(tradePointName) + "')");
+    return SaveStep(q,
+        "update DOC_HEADS set DOC_DATE=" + DateText(shipmentDate) + ", CLI_GUID='"
             + SqlQuote(clientGuid) + "', CLI_NAME='" + SqlQuote(clientName)
             + "', ORD_SUMM=" + sumText + ", ORD_WEIGHT=" + weightText + ", ORD_LINES=" + lineCount
             + ", SKU_LINES=0, PRC_LINES=0, STR_PRIM='" + SqlQuote(flatComment) + "', TP_GUID='"
             + SqlQuote(tradePointGuid) + "', TP_NAME='" + SqlQuote(tradePointName)
-            + "' where (GUID=" + Literal(documentGuid) + ")";
-    }
-    if (!SaveStep(*q, header))
-        return fail();
+            + "' where (GUID=" + Key(documentGuid) + ")");
+}
 
-    if (!SaveStep(*q, "delete from DOC_ORDERS where (DOC_ID=" + Literal(documentGuid) + ")"))
-        return fail();
+bool TDocument::WriteOrderLines(TSqlQuery& q, const std::string& documentGuid) const
+{
+    if (!SaveStep(q, "delete from DOC_ORDERS where (DOC_ID=" + Key(documentGuid) + ")"))
+        return false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const TOrderLine& line = lines[i];
-        if (!SaveStep(*q,
-                "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
-                "values ("
-                    + Literal(documentGuid) + ", " + std::to_string(i) + ", '"
+        if (!SaveStep(q,
+                "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values ("
+                    + Key(documentGuid) + ", " + std::to_string(i) + ", '"
                     + SqlQuote(line.goodsGuid) + "', '" + SqlQuote(line.goodsName) + "', "
                     + QuantityValue(line.quantity) + ", " + AmountText(line.price * 100, 2, false)
                     + ")"))
-            return fail();
+            return false;
     }
+    return true;
+}
 
-    if (!SaveStep(*q, "delete from DOC_SKUS where (DOC_ID=" + Literal(documentGuid) + ")"))
-        return fail();
+bool TDocument::WriteSkuCounts(TSqlQuery& q, const std::string& documentGuid) const
+{
+    if (!SaveStep(q, "delete from DOC_SKUS where (DOC_ID=" + Key(documentGuid) + ")"))
+        return false;
     const std::map<int, std::string> categories = ParseColumnMap(sku.columnMap);
     int n = 0;
     for (int c = 2; c < sku.grid.ColumnCount(); ++c) {
@@ -368,25 +448,32 @@ bool TDocument::Save()
             if (count <= 0)
                 continue;
             ++n;
-            if (!SaveStep(*q,
-                    "insert into DOC_SKUS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_CNT, "
-                    "C_GUID, C_NAME) VALUES ("
-                        + Literal(documentGuid) + ", " + std::to_string(n) + ", '"
+            if (!SaveStep(q,
+                    "insert into DOC_SKUS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_CNT, C_GUID, "
+                    "C_NAME) VALUES ("
+                        + Key(documentGuid) + ", " + std::to_string(n) + ", '"
                         + SqlQuote(category == categories.end() ? "" : category->second) + "', '"
                         + SqlQuote(sku.grid.Column(c).caption) + "', " + std::to_string(count)
                         + ", '" + SqlQuote(sku.grid.Cell(r, 0)) + "', '"
                         + SqlQuote(sku.grid.Cell(r, 1)) + "')"))
-                return fail();
+                return false;
         }
     }
-
-    if (!q->Exec("commit;"))
-        return fail();
-    guid = documentGuid;
-    modified = false;
-    if (isNew)
-        statusText = kStatusWritten;
     return true;
+}
+
+bool DeleteDocument(const std::string& guid)
+{
+    auto q = TSqlQuery::Create(DbPath(), true);
+    if (!q)
+        return false;
+    // Each table on its own, as the journal always deleted: a table that fails (reported)
+    // keeps no other table's lines alive.
+    bool ok = true;
+    for (const char* table : {"DOC_HEADS where (GUID=", "DOC_ORDERS where (DOC_ID=",
+             "DOC_SKUS where (DOC_ID=", "DOC_COMPETS where (DOC_ID="})
+        ok = q->Exec(std::string("delete from ") + table + Key(guid) + ")") && ok;
+    return ok;
 }
 
 } // namespace vendrix

@@ -13,6 +13,8 @@
 
 namespace vendrix {
 
+class TSqlQuery;
+
 /// One ordered goods line.
 struct TOrderLine {
     std::string goodsGuid;
@@ -37,8 +39,9 @@ public:
     void Open(const std::string& guid, bool copy);
     /// Reads the document named by the GUID; with no GUID (or the all-zero one) does nothing.
     void Load();
-    /// Writes the document; false when it was refused or a statement failed (the user has been
-    /// told, and the stored document is as it was before).
+    /// Writes the document; false when it was refused (the office took it over, or it was
+    /// deleted while open) or a statement failed. The user has been told, and the stored
+    /// document is as it was before.
     bool Save();
 
     std::string guid;
@@ -57,7 +60,23 @@ public:
     int page = 0; // the form's current page
     std::vector<TOrderLine> lines;
     TSkuGrid sku;
+
+private:
+    // The steps of Load and Save, in the order they run.
+    bool ReadHeader();
+    void ApplyCopyOptions(bool& readLines, bool& readSku);
+    void ReadOrderLines();
+    void ReadSkuCounts();
+    bool CheckRequiredFields() const;
+    bool WriteHeader(TSqlQuery& q, const std::string& documentGuid, bool isNew) const;
+    bool WriteOrderLines(TSqlQuery& q, const std::string& documentGuid) const;
+    bool WriteSkuCounts(TSqlQuery& q, const std::string& documentGuid) const;
 };
+
+/// Deletes the stored document `guid` (as passed) with its order, SKU and competitor lines, each
+/// table's statement running whatever the others did. True when all four worked (a GUID that
+/// names no document included); false when one failed (SQLite's message has been shown).
+bool DeleteDocument(const std::string& guid);
 
 /// Shipment date of a new document: today plus NEWDOC_DATE days (negative counts as 0).
 TDate NewDocumentDate();

@@ -1,17 +1,16 @@
-// Running the office's import script.
+// Running the office's import script: the script is read and run one line at a time, so memory
+// stays the same for ten lines or twenty million, and every outcome is reported as what it is.
 #include "exchange/import_script.h"
 
-#include "documents/reference_lists.h"
+#include "documents/document.h"
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
-#include "shell/journal.h"
 #include "storage/codepage.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <system_error>
 
 namespace vendrix {
@@ -19,38 +18,31 @@ namespace vendrix {
 namespace {
 
 constexpr std::size_t kBatchSize = 4096; // statements per transaction of ours
+constexpr std::size_t kReplayableSize = 1 << 16; // longer statements are not kept for a replay
+constexpr std::size_t kReadChunk = 1 << 16; // bytes the reader takes from the file at a time
 
 const char* const kHeaders[] = {"Z_AGENT RESPONSE 0002-0000-0000-0001",
     "Z_AGENT RESPONSE 0002-0000-0000-0002", "Z_AGENT RESPONSE 0003-0000-0000-0001"};
 
-bool StartsWith(const std::string& s, const char* prefix)
+// The command words of the office's script. A word that takes an argument after a blank is
+// recognised by the trimmed prefix one character longer than the word, so "<DELALL" is never
+// taken for "<DEL"; REPEAT and EXEC are recognised by their bare prefix.
+constexpr std::string_view kShowMessageWord = "<SHOWMSGWND";
+constexpr std::string_view kDeleteAllWord = "<DELALL";
+constexpr std::string_view kDeleteOldWord = "<DEL";
+constexpr std::string_view kRepeatWord = "<REPEAT";
+constexpr std::string_view kExecWord = "<EXEC";
+constexpr std::string_view kCommentMark = "//";
+
+bool StartsWith(std::string_view s, std::string_view prefix)
 {
-    return s.rfind(prefix, 0) == 0;
+    return s.substr(0, prefix.size()) == prefix;
 }
 
-// Deletes the documents journalled before the cut-off date: all of them ("all"), or only those
-// the office has taken over ("old"). Tells the agent how many went.
-void DeleteDocuments(const std::string& dateArgument, bool all)
+// The word stands alone at the start of the line: followed by a blank or ending the line.
+bool StartsWithWord(std::string_view line, std::string_view word)
 {
-    const TDate date = TextToDate(dateArgument, 0);
-    if (date == 0)
-        return;
-    const std::string c = "REC_TIME<" + DateText(date);
-    const std::string condition = all ? c : "(" + c + ") and (DOC_STATE>1)";
-    auto q = RunQuery("select GUID from DOC_HEADS where (" + condition + ")");
-    if (!q)
-        return;
-    int count = 0;
-    for (int r = 0; r < q->RowCount(); ++r) {
-        q->GoToRow(r);
-        DeleteDocument(Trim(q->Field(0)));
-        ++count;
-    }
-    if (count > 0)
-        UI().Message(std::string("Поступила команда удалить ") + (all ? "все" : "старые")
-                + " документы до " + dateArgument + ".\r\nУдалено документов "
-                + std::to_string(count),
-            TIcon::Information);
+    return Trim(line.substr(0, word.size() + 1)) == word;
 }
 
 bool IsWordChar(char c)
@@ -59,30 +51,299 @@ bool IsWordChar(char c)
         || static_cast<unsigned char>(c) >= 0x80;
 }
 
+// The header version: 2 (body only), 3 (body, then the bulk script), 0 for no known header.
+int HeaderVersion(const std::string& firstLine)
+{
+    const std::string header = Trim(firstLine);
+    for (int h = 0; h < 3; ++h) {
+        if (header == kHeaders[h])
+            return h == 2 ? 3 : 2;
+    }
+    return 0;
+}
+
+// What one run of the import collects from the script's lines besides its statements.
+struct TImportRun {
+    std::vector<std::string> messages; // office messages, in order
+    std::string deleteAllDate; // argument of the last DELALL line
+    std::string deleteOldDate; // argument of the last DEL line
+    std::string templateText; // the current REPEAT template
+};
+
+// Sorts one trimmed body line: collects commands into `run` and returns the statement the line
+// stands for, or the empty text when it stands for none.
+std::string StatementOf(const std::string& line, TImportRun& run)
+{
+    if (line.empty() || StartsWith(line, kCommentMark))
+        return {};
+    if (StartsWithWord(UpperLatin(std::string_view(line).substr(0, kShowMessageWord.size() + 1)),
+            kShowMessageWord)) {
+        run.messages.push_back(CommandArgument(line, kShowMessageWord.size()));
+        return {};
+    }
+    std::string data = line;
+    if (line[0] == '<') {
+        // Every other command line is taken in upper case, arguments included: the office's
+        // programs write them so, and the devices have always run them so.
+        data = UpperLatin(line);
+        if (StartsWithWord(data, kDeleteAllWord)) {
+            run.deleteAllDate = CommandArgument(data, kDeleteAllWord.size());
+            return {};
+        }
+        if (StartsWithWord(data, kDeleteOldWord)) {
+            run.deleteOldDate = CommandArgument(data, kDeleteOldWord.size());
+            return {};
+        }
+        if (data == "</*>" || data == "</REPEAT>")
+            return {}; // the template stays in force
+        if (StartsWith(data, kRepeatWord)) {
+            run.templateText = CommandArgument(data, kRepeatWord.size());
+            return {};
+        }
+        if (StartsWith(data, kExecWord))
+            return CommandArgument(data, kExecWord.size());
+    }
+    if (run.templateText.empty())
+        return {};
+    return FillTemplate(run.templateText, SplitFields(data));
+}
+
+// Steps 1 and 2 of a run: the folder, asked for when none is given, with its separator.
+std::string ChooseFolder(const std::string& folderText)
+{
+    std::string folder = Trim(folderText);
+    if (folder.empty()) {
+        folder = Trim(PickExchangeFolder());
+        UI().ProcessEvents();
+    }
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder.push_back('/');
+    return folder;
+}
+
+// Unpacks "ToPDA.sqd" and "ToPDA.sql" from "ToPDA.zip"; false (logged) when there is no script.
+bool Unpack(TExchangeSink& sink, const std::string& folder)
+{
+    std::error_code ec;
+    const std::string zipPath = folder + kImportZipName;
+    if (!std::filesystem::exists(zipPath, ec)) {
+        sink.Log("Файл не найден.");
+        return false;
+    }
+    sink.Log("Распаковка...");
+    const int extracted = Extract(zipPath, folder, kImportScriptName);
+    Extract(zipPath, folder, kImportBulkName); // the bulk script is optional
+    if (extracted < 1) {
+        sink.Log("Не удалось распаковать архив.");
+        return false;
+    }
+    return true;
+}
+
+void ReportUnreadable(const std::string& path)
+{
+    UI().Message("Не удалось прочитать файл '" + path + "'.", TIcon::Error);
+}
+
+// Runs the body of the script, the second line onward. False when a statement failed (both
+// messages shown) or the file could not be read to its end.
+bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runner, TImportRun& run,
+    const std::string& scriptPath)
+{
+    std::string line;
+    std::string statement;
+    int number = 0;
+    while (reader.Next(&line)) {
+        sink.ProgressPosition(++number);
+        if (number % 512 == 0)
+            UI().ProcessEvents();
+        statement = StatementOf(Trim(line), run);
+        if (statement.empty())
+            continue;
+        if (!runner.Run(statement)) {
+            UI().Message(statement, TIcon::None);
+            return false;
+        }
+    }
+    if (reader.Failed()) {
+        ReportUnreadable(scriptPath);
+        return false;
+    }
+    if (!runner.Commit()) {
+        UI().Message(statement, TIcon::None);
+        return false;
+    }
+    return true;
+}
+
+// The bulk reference script of a version 3 answer, run as one batch of statements. Its SQL
+// failing is reported and the import goes on, as the office expects; a failure of the device
+// itself (a lock held too long, a full or failing disk) stops the import, since the reference
+// data would be silently incomplete.
+bool RunReferenceScript(TExchangeSink& sink, TStatementRunner& runner, TSqlQuery& connection,
+    const std::string& bulkPath)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(bulkPath, ec))
+        return true;
+    sink.Log("Загрузка справочников...");
+    std::string text;
+    {
+        TScriptReader reader(bulkPath);
+        std::string line;
+        bool first = true;
+        while (reader.Next(&line)) {
+            if (!first)
+                text += "\r\n";
+            text += line;
+            first = false;
+        }
+        if (reader.Failed()) {
+            ReportUnreadable(bulkPath);
+            return true;
+        }
+    }
+    if (runner.Run(Trim(text)) && runner.Commit())
+        return true;
+    return !connection.LastFailureIsEnvironmental();
+}
+
+// Deletes the documents journalled before the cut-off date: all of them ("all"), or only those
+// the office has taken over ("old"), and tells the agent how many went. False when the
+// database failed (shown).
+bool DeleteDocuments(const std::string& dateArgument, bool all)
+{
+    const TDate date = TextToDate(dateArgument, 0);
+    if (date == 0)
+        return true;
+    const std::string c = "REC_TIME<" + DateText(date);
+    const std::string condition = all ? c : "(" + c + ") and (DOC_STATE>1)";
+    auto q = RunQuery("select GUID from DOC_HEADS where (" + condition + ")");
+    if (!q)
+        return false;
+    int count = 0;
+    for (int r = 0; r < q->RowCount(); ++r) {
+        q->GoToRow(r);
+        if (!DeleteDocument(Trim(q->Field(0))))
+            return false;
+        ++count;
+    }
+    if (count > 0)
+        UI().Message(std::string("Поступила команда удалить ") + (all ? "все" : "старые")
+                + " документы до " + dateArgument + ".\r\nУдалено документов "
+                + std::to_string(count),
+            TIcon::Information);
+    return true;
+}
+
+// Records the time of the load in LLD_Def, both statements together or neither. The statements
+// are the devices' own, double-quoted option name included; the office's tools look for them.
+bool RecordLoadTime(TSqlQuery& connection)
+{
+    if (!connection.Exec("begin;"))
+        return false;
+    if (connection.Exec("delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"")
+        && connection.Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \""
+            + RegionalDateTime() + "\")")
+        && connection.Exec("commit;"))
+        return true;
+    if (connection.InTransaction())
+        connection.TryExec("rollback;");
+    return false;
+}
+
+void ShowOfficeMessages(const std::vector<std::string>& messages)
+{
+    for (std::size_t i = 0; i < messages.size(); ++i)
+        UI().Message("Сообщение из офиса: [" + std::to_string(i + 1) + " / "
+                + std::to_string(messages.size()) + "]\r\n" + Trim(messages[i]),
+            TIcon::None);
+}
+
 } // namespace
 
-std::vector<std::string> ReadScriptLines(const std::string& path)
+TScriptReader::TScriptReader(const std::string& path)
+    : m_file(std::fopen(path.c_str(), "rb"))
 {
-    std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return lines;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto nul = bytes.find('\0');
-    if (nul != std::string::npos)
-        bytes.resize(nul);
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r')
-            continue;
-        lines.push_back(Cp1251ToUtf8(std::string_view(bytes).substr(start, i - start)));
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
+    if (!m_file)
+        m_ended = true;
+    else
+        m_buffer.resize(kReadChunk);
+}
+
+TScriptReader::~TScriptReader()
+{
+    if (m_file)
+        std::fclose(m_file);
+}
+
+bool TScriptReader::Fill()
+{
+    if (m_ended)
+        return false;
+    m_at = 0;
+    m_end = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
+    if (m_end == 0) {
+        // A file that cannot be read from its start (a folder of that name, a file held by
+        // another program) counts as empty; one that breaks off later is a failure.
+        m_failed = std::ferror(m_file) && m_readAny;
+        m_ended = true;
+        return false;
     }
-    if (start < bytes.size())
-        lines.push_back(Cp1251ToUtf8(std::string_view(bytes).substr(start)));
-    return lines;
+    m_readAny = true;
+    if (const void* nul = std::memchr(m_buffer.data(), 0, m_end)) {
+        m_end = static_cast<std::size_t>(static_cast<const char*>(nul) - m_buffer.data());
+        m_ended = true; // the text ends at the first NUL
+        m_file = (std::fclose(m_file), nullptr);
+    }
+    return m_end > 0;
+}
+
+bool TScriptReader::Next(std::string* line)
+{
+    if (line)
+        line->clear();
+    std::string raw;
+    bool any = false;
+    while (true) {
+        if (m_at == m_end && !Fill())
+            break;
+        if (m_skipLf) {
+            m_skipLf = false;
+            if (m_buffer[m_at] == '\n' && ++m_at == m_end)
+                continue;
+        }
+        const char* begin = m_buffer.data() + m_at;
+        const void* cr = std::memchr(begin, '\r', m_end - m_at);
+        const std::size_t n
+            = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - begin) : m_end - m_at;
+        if (line)
+            raw.append(begin, n);
+        any = true;
+        m_at += n;
+        if (cr) {
+            ++m_at;
+            m_skipLf = true;
+            if (line)
+                *line = Cp1251ToUtf8(raw);
+            return true;
+        }
+    }
+    // The last line needs no CR; a text that ends right after a line end has no further line.
+    if (!any || m_failed)
+        return false;
+    if (line)
+        *line = Cp1251ToUtf8(raw);
+    return true;
+}
+
+std::size_t TScriptReader::CountLines(const std::string& path)
+{
+    TScriptReader reader(path);
+    std::size_t n = 0;
+    while (reader.Next(nullptr))
+        ++n;
+    return n;
 }
 
 std::string CommandArgument(const std::string& line, std::size_t wordLength)
@@ -213,183 +474,140 @@ bool TStatementRunner::Run(const std::string& sql)
 {
     if (ControlsTransaction(sql)) {
         // As the office wrote it, outside any batch of ours.
-        Flush();
-        return m_q.Exec(sql);
+        return CommitBatch() && m_q.Exec(sql);
     }
-    // A transaction the script opened itself stays the script's: then "begin" fails and the
-    // statement runs inside the script's transaction, as it would on its own.
-    if (!m_own)
-        m_own = m_q.TryExec("begin;");
-    if (m_own)
-        m_batch.push_back(sql);
-    if (!m_q.Exec(sql)) {
-        if (m_own) {
-            m_batch.pop_back();
-            Recover();
-        }
+    if (!m_own && !m_q.InTransaction()) {
+        if (!m_q.Exec("begin;"))
+            return false;
+        m_own = true;
+        m_count = 0;
+        m_replayable = true;
+        m_batch.clear();
+    }
+    // Inside a transaction the script opened itself, the statement simply runs in it.
+    const bool ok = m_q.Exec(sql);
+    if (m_own && !m_q.InTransaction()) {
+        // SQLite dropped the transaction: the batch is gone back to the last commit, and this
+        // statement has failed.
+        m_own = false;
+        if (ok)
+            UI().Message("Транзакция загрузки прервана; изменения после последней фиксации не "
+                         "сохранены.",
+                TIcon::Error);
+        else if (!m_q.LastFailureIsEnvironmental())
+            Replay();
+        m_batch.clear();
         return false;
     }
-    if (m_own && m_batch.size() >= kBatchSize)
-        Flush();
+    if (!ok) {
+        // The statement undid only itself; what ran before it is kept.
+        CommitBatch();
+        return false;
+    }
+    if (m_own) {
+        if (m_replayable && sql.size() <= kReplayableSize)
+            m_batch.push_back(sql);
+        else
+            m_replayable = false;
+        if (++m_count >= kBatchSize)
+            return CommitBatch();
+    }
     return true;
 }
 
-void TStatementRunner::Flush()
+void TStatementRunner::Replay()
 {
-    if (!m_own)
+    // Only a conflict resolved by ROLLBACK gets here (never an I/O error or a lock): the
+    // statements before it ran on exactly the data they meet again, so each is run once more
+    // to keep the effect it would have had on its own. They are stored only if every one works
+    // again; otherwise the database stays as it was at the last commit.
+    if (!m_replayable || !m_q.TryExec("begin;"))
         return;
-    Recover();
+    for (const std::string& sql : m_batch) {
+        if (!m_q.TryExec(sql) || !m_q.InTransaction()) {
+            if (m_q.InTransaction())
+                m_q.TryExec("rollback;");
+            return;
+        }
+    }
+    if (!m_q.TryExec("commit;") && m_q.InTransaction())
+        m_q.TryExec("rollback;");
 }
 
-void TStatementRunner::Recover()
+bool TStatementRunner::CommitBatch()
 {
-    // Commit what the batch holds. Some failures (a full disk, a conflict resolved by ROLLBACK)
-    // make SQLite drop the whole transaction: then "begin" succeeds again, and the statements
-    // that had worked are run once more so that each keeps its effect.
+    if (!m_own)
+        return true;
     m_own = false;
-    if (!m_q.TryExec("commit;")) {
-        if (m_q.TryExec("begin;")) {
-            for (const std::string& sql : m_batch)
-                m_q.TryExec(sql);
-        }
-        if (!m_q.TryExec("commit;"))
-            m_q.Exec("commit;"); // tell the agent what keeps the changes from being stored
-    }
     m_batch.clear();
+    if (m_q.Exec("commit;"))
+        return true;
+    if (m_q.InTransaction())
+        m_q.TryExec("rollback;");
+    return false;
+}
+
+bool TStatementRunner::Commit()
+{
+    if (!CommitBatch())
+        return false;
+    // A transaction the script opened and never closed would be rolled back with the
+    // connection, losing its statements without a word: it is committed like the script's end.
+    if (m_q.InTransaction() && !m_q.Exec("commit;")) {
+        if (m_q.InTransaction())
+            m_q.TryExec("rollback;");
+        return false;
+    }
+    return true;
 }
 
 bool Import(TExchangeSink& sink, const std::string& folderText, bool useZip)
 {
-    std::string folder = Trim(folderText);
-    if (folder.empty()) {
-        folder = Trim(PickExchangeFolder());
-        UI().ProcessEvents();
-    }
+    const std::string folder = ChooseFolder(folderText);
     if (folder.empty())
         return false;
-    if (folder.back() != '/' && folder.back() != '\\')
-        folder.push_back('/');
     const std::string scriptPath = folder + kImportScriptName;
-
+    if (useZip && !Unpack(sink, folder))
+        return false;
     std::error_code ec;
-    if (useZip) {
-        const std::string zipPath = folder + kImportZipName;
-        if (!std::filesystem::exists(zipPath, ec)) {
-            sink.Log("Файл не найден.");
-            return false;
-        }
-        sink.Log("Распаковка...");
-        const int extracted = Extract(zipPath, folder, kImportScriptName);
-        Extract(zipPath, folder, kImportBulkName);
-        if (extracted < 1) {
-            sink.Log("Не удалось распаковать архив.");
-            return false;
-        }
-    }
     if (!std::filesystem::exists(scriptPath, ec)) {
         UI().Message("Файл '" + scriptPath + "' отсутствует!", TIcon::None);
         return false;
     }
 
     sink.Log("Начата загрузка...");
-    const std::vector<std::string> lines = ReadScriptLines(scriptPath);
-    const std::string header = lines.empty() ? std::string() : Trim(lines.front());
-    int version = 0;
-    for (int h = 0; h < 3; ++h) {
-        if (header == kHeaders[h])
-            version = h == 2 ? 3 : 2;
-    }
-    if (version == 0) {
-        UI().Message("Файл несовместимого формата.", TIcon::None);
-        return false;
-    }
-
-    auto connection = TSqlQuery::Create(DbPath(), true);
-    if (!connection)
-        return false; // "База данных не найдена." has been shown; nothing was changed
-    sink.ProgressStart(static_cast<int>(lines.size()) - 1);
-
-    std::vector<std::string> messages;
-    std::string deleteAllDate;
-    std::string deleteOldDate;
-    std::string templateText;
+    const std::size_t lineCount = TScriptReader::CountLines(scriptPath);
+    TImportRun run;
     {
+        TScriptReader reader(scriptPath);
+        std::string header;
+        if (!reader.Next(&header) || HeaderVersion(header) == 0) {
+            UI().Message("Файл несовместимого формата.", TIcon::None);
+            return false;
+        }
+        const int version = HeaderVersion(header);
+
+        auto connection = TSqlQuery::Create(DbPath(), true);
+        if (!connection)
+            return false; // "База данных не найдена." has been shown; nothing was changed
+        sink.ProgressStart(static_cast<int>(std::min<std::size_t>(lineCount, 1u << 30)) - 1);
         TStatementRunner runner(*connection);
-        for (std::size_t i = 1; i < lines.size(); ++i) {
-            sink.ProgressPosition(static_cast<int>(i));
-            if (i % 512 == 0)
-                UI().ProcessEvents();
-            const std::string line = Trim(lines[i]);
-            if (line.empty() || StartsWith(line, "//"))
-                continue;
-            if (Trim(UpperLatin(line.substr(0, 12))) == "<SHOWMSGWND") {
-                messages.push_back(CommandArgument(line, 11));
-                continue;
-            }
-            std::string statement;
-            bool command = false;
-            std::string data = line;
-            if (line[0] == '<') {
-                const std::string u = UpperLatin(line);
-                if (Trim(u.substr(0, 8)) == "<DELALL") {
-                    deleteAllDate = CommandArgument(u, 7);
-                    continue;
-                }
-                if (Trim(u.substr(0, 5)) == "<DEL") {
-                    deleteOldDate = CommandArgument(u, 4);
-                    continue;
-                }
-                if (u == "</*>" || u == "</REPEAT>")
-                    continue;
-                if (StartsWith(u, "<REPEAT")) {
-                    templateText = CommandArgument(u, 7);
-                    continue;
-                }
-                if (StartsWith(u, "<EXEC")) {
-                    statement = CommandArgument(u, 5);
-                    command = true;
-                } else {
-                    data = u;
-                }
-            }
-            if (!command) {
-                if (templateText.empty())
-                    continue;
-                statement = FillTemplate(templateText, SplitFields(data));
-            }
-            if (!runner.Run(statement)) {
-                runner.Flush();
-                UI().Message(statement, TIcon::None);
-                return false;
-            }
-        }
+        if (!RunBody(sink, reader, runner, run, scriptPath))
+            return false;
+        if (version == 3
+            && !RunReferenceScript(sink, runner, *connection, folder + kImportBulkName))
+            return false;
 
-        if (version == 3) {
-            const std::string bulkPath = folder + kImportBulkName;
-            if (std::filesystem::exists(bulkPath, ec)) {
-                sink.Log("Загрузка справочников...");
-                std::string text;
-                for (const std::string& l : ReadScriptLines(bulkPath)) {
-                    if (!text.empty())
-                        text += "\r\n";
-                    text += l;
-                }
-                runner.Run(Trim(text)); // a failure has been shown; the import goes on
-            }
-        }
+        sink.Log("Обработка...");
+        if (!DeleteDocuments(run.deleteAllDate, true) || !DeleteDocuments(run.deleteOldDate, false))
+            return false;
+        // Recorded before the office's messages are shown, so that a load the agent was told
+        // about is always one the device remembers.
+        if (!RecordLoadTime(*connection))
+            return false;
     }
-
-    sink.Log("Обработка...");
-    DeleteDocuments(deleteAllDate, true);
-    DeleteDocuments(deleteOldDate, false);
-    for (std::size_t i = 0; i < messages.size(); ++i)
-        UI().Message("Сообщение из офиса: [" + std::to_string(i + 1) + " / "
-                + std::to_string(messages.size()) + "]\r\n" + Trim(messages[i]),
-            TIcon::None);
+    ShowOfficeMessages(run.messages);
     sink.Log("Загрузка завершена.");
-    connection->Exec("delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
-    connection->Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \""
-        + RegionalDateTime() + "\")");
     LoadReferenceLists(true);
     return true;
 }

@@ -4,6 +4,7 @@
 // the office's own and trusted: whatever SQL it carries is executed.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,41 @@ constexpr const char* kImportBulkName = "ToPDA.sql";
 constexpr const char* kImportZipName = "ToPDA.zip";
 
 /// Runs the script in `folder` (asks for a folder when it is empty); with `useZip` extracts it
-/// from "ToPDA.zip" first. True when the script ran to its end; every failure has been shown or
-/// logged, and statements that ran before a failing line stay applied.
+/// from "ToPDA.zip" first. True when the script ran to its end and the load was recorded; every
+/// failure has been shown or logged, and statements that ran before a failing line stay applied.
 bool Import(TExchangeSink& sink, const std::string& folder, bool useZip);
 
-/// The lines of a script file: windows-1251 text up to the first NUL, lines ended by CR (an LF
-/// right after a CR belongs to it; a lone LF ends nothing). An unreadable file has no lines.
-std::vector<std::string> ReadScriptLines(const std::string& path);
+/// Reads a script file one line at a time in bounded memory: windows-1251 text up to the first
+/// NUL, lines ended by CR (an LF right after a CR belongs to it; a lone LF ends nothing). A file
+/// that cannot be opened or read from its start has no lines.
+class TScriptReader {
+public:
+    explicit TScriptReader(const std::string& path);
+    ~TScriptReader();
+    TScriptReader(const TScriptReader&) = delete;
+    TScriptReader& operator=(const TScriptReader&) = delete;
+
+    /// The next line converted to UTF-8 (with `line` null, skipped unconverted); false at the
+    /// end of the text or when reading failed.
+    bool Next(std::string* line);
+    /// True when a read error cut the text short after its start.
+    bool Failed() const { return m_failed; }
+
+    /// The number of lines of the file at `path`, by the same rules.
+    static std::size_t CountLines(const std::string& path);
+
+private:
+    bool Fill();
+
+    std::FILE* m_file = nullptr;
+    std::vector<char> m_buffer;
+    std::size_t m_at = 0; // next unread byte of the buffer
+    std::size_t m_end = 0; // bytes held in the buffer
+    bool m_ended = false; // end of file or NUL reached
+    bool m_skipLf = false; // the last line ended with CR: an LF that follows belongs to it
+    bool m_readAny = false; // some bytes were read
+    bool m_failed = false;
+};
 
 /// The argument of a command line after its command word of `wordLength` characters: the rest,
 /// trimmed; when it begins with a double quote, what lies between that quote and the last one.
@@ -43,30 +72,37 @@ bool ControlsTransaction(const std::string& sql);
 /// Runs the office's statements on one connection in transactions of many statements, which is
 /// what makes a reference script of a hundred thousand lines take seconds instead of minutes,
 /// while every statement keeps the effect it would have had on its own: a failing statement
-/// undoes only itself, statements before it stay, and a statement that handles transactions
-/// itself runs outside any batch.
+/// undoes only itself and the statements before it are committed; a statement that handles
+/// transactions itself runs outside any batch, and a transaction the script opened stays the
+/// script's. A commit that fails, or a transaction SQLite dropped after an I/O error or a lock,
+/// is a failure of the statement that was running, and what was committed before stays; only a
+/// conflict resolved by ROLLBACK has the statements before it in the batch run again.
 class TStatementRunner {
 public:
     explicit TStatementRunner(TSqlQuery& connection)
         : m_q(connection)
     {
     }
-    ~TStatementRunner() { Flush(); }
     TStatementRunner(const TStatementRunner&) = delete;
     TStatementRunner& operator=(const TStatementRunner&) = delete;
 
-    /// Runs one text of statements; on failure SQLite's message has been shown and false is
-    /// returned, with everything before it committed.
+    /// Runs one text of statements. False on failure, with SQLite's message shown and every
+    /// statement before this one either committed or (when SQLite dropped the transaction)
+    /// undone back to the last commit.
     bool Run(const std::string& sql);
-    /// Commits the statements run so far.
-    void Flush();
+    /// Commits the batch and a transaction the script left open. False when that failed
+    /// (shown); the batch is then undone.
+    bool Commit();
 
 private:
-    void Recover();
+    bool CommitBatch();
+    void Replay();
 
     TSqlQuery& m_q;
     bool m_own = false; // a transaction of ours is open
-    std::vector<std::string> m_batch; // what it holds, to replay should SQLite drop it
+    std::size_t m_count = 0; // statements in it
+    std::vector<std::string> m_batch; // their texts, for a replay after a conflict
+    bool m_replayable = true; // every one of them is in m_batch
 };
 
 } // namespace vendrix

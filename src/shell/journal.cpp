@@ -1,11 +1,9 @@
-// Loading the journal and deleting documents.
+// Loading the journal.
 #include "shell/journal.h"
 
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"
-
-#include <exception>
 
 namespace vendrix {
 
@@ -62,24 +60,6 @@ void LoadJournal(TJournal& journal, TDate start, TDate end)
             row.sum = AmountText(TextToAmount(Trim(q->Field(cSum)), 0), 2, true);
         journal.rows.push_back(std::move(row));
         journal.keys.push_back(guid);
-    }
-}
-
-void DeleteDocument(const std::string& guid)
-{
-    try {
-        auto q = TSqlQuery::Create(DbPath(), true);
-        if (!q)
-            return;
-        // A string literal, never a double-quoted token: SQLite would take a GUID text that
-        // happens to name a column ("GUID") for that column and delete every document.
-        const std::string quoted = "'" + SqlQuote(guid) + "'";
-        q->Exec("delete from DOC_HEADS where (GUID=" + quoted + ")");
-        q->Exec("delete from DOC_ORDERS where (DOC_ID=" + quoted + ")");
-        q->Exec("delete from DOC_SKUS where (DOC_ID=" + quoted + ")");
-        q->Exec("delete from DOC_COMPETS where (DOC_ID=" + quoted + ")");
-    } catch (const std::exception&) {
-        // A failed deletion has been reported statement by statement; the caller reloads.
     }
 }
 

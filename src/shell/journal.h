@@ -1,6 +1,5 @@
 // The journal of order documents: the rows the main window lists for a period (state image,
-// date, client, quantity, sum) with the GUID of each row's document, and the deletion of one
-// document with all its lines.
+// date, client, quantity, sum) with the GUID of each row's document.
 #pragma once
 
 #include "storage/value_formats.h"
@@ -33,9 +32,5 @@ void LoadJournal(TJournal& journal, TDate start, TDate end);
 
 /// The filter of the journal query for a period: empty, " where (REC_TIME=...)" or BETWEEN.
 std::string JournalFilter(TDate start, TDate end);
-
-/// Deletes the document `guid` (as passed) and its order, SKU and competitor lines; each failing
-/// statement is reported and the others still run.
-void DeleteDocument(const std::string& guid);
 
 } // namespace vendrix

@@ -1,4 +1,6 @@
-// SQLite access through sqlite3_open, sqlite3_exec, sqlite3_free and sqlite3_close only.
+// SQLite access through sqlite3_open, sqlite3_exec, sqlite3_free and sqlite3_close; besides them
+// only what a sound failure path needs: a busy timeout on every connection and the test whether a
+// transaction is still open.
 #include "storage/sql_query.h"
 
 #include "storage/codepage.h"
@@ -15,6 +17,7 @@ namespace {
 
 std::filesystem::path g_dbPath;
 bool g_isNewDatabase = false;
+int g_busyTimeoutMs = kDefaultBusyTimeoutMs;
 
 // SQLite's own texts are English; for the failures an agent can do something about, a Russian
 // line goes first so the message says what happened in the agent's words.
@@ -78,7 +81,11 @@ bool TSqlQuery::Open()
     }
     const int rc = sqlite3_open(m_path.c_str(), &m_db);
     m_connected = rc == SQLITE_OK;
-    if (!m_connected && m_db) {
+    if (m_connected) {
+        // A brief lock by another process (the office's tool reading the file, a second copy
+        // of the program) is waited out instead of failing the agent's work.
+        sqlite3_busy_timeout(m_db, g_busyTimeoutMs);
+    } else if (m_db) {
         // sqlite3_open hands out a handle even on failure; it must be closed all the same.
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -120,6 +127,7 @@ bool TSqlQuery::Exec(std::string_view sql)
     const std::string text = Utf8ToCp1251(sql);
     char* error = nullptr;
     const int rc = sqlite3_exec(m_db, text.c_str(), &TSqlQuery::RowCallback, this, &error);
+    m_lastCode = rc;
     if (rc != SQLITE_OK) {
         std::string message = error ? Cp1251ToUtf8(error) : std::string();
         if (message.empty())
@@ -141,11 +149,35 @@ bool TSqlQuery::TryExec(std::string_view sql, std::string* error)
     const std::string text = Utf8ToCp1251(sql);
     char* message = nullptr;
     const int rc = sqlite3_exec(m_db, text.c_str(), &TSqlQuery::RowCallback, this, &message);
+    m_lastCode = rc;
     if (error)
         *error = message ? Cp1251ToUtf8(message) : std::string();
     if (message)
         sqlite3_free(message);
     return rc == SQLITE_OK;
+}
+
+bool TSqlQuery::InTransaction() const
+{
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}
+
+bool TSqlQuery::LastFailureIsEnvironmental() const
+{
+    switch (m_lastCode & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_READONLY:
+    case SQLITE_IOERR:
+    case SQLITE_CORRUPT:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void TSqlQuery::ClearResults()
@@ -238,6 +270,11 @@ std::unique_ptr<TSqlQuery> RunQuery(std::string_view sql)
 bool RunStatement(std::string_view sql)
 {
     return RunQuery(sql) != nullptr;
+}
+
+void SetBusyTimeout(int milliseconds)
+{
+    g_busyTimeoutMs = milliseconds;
 }
 
 bool InitDatabaseLocation(const std::filesystem::path& programFolder)

@@ -58,6 +58,15 @@ public:
     /// Value of column `c` of the row received last, whatever the cursor and the column names.
     std::string LastRowValue(int c) const;
 
+    /// True while a transaction is open on the connection (SQLite may end one by itself after
+    /// an I/O error or a conflict resolved by ROLLBACK; callers that batch statements check).
+    bool InTransaction() const;
+    /// SQLite's result code of the last Exec or TryExec (0 when it worked).
+    int LastResultCode() const { return m_lastCode; }
+    /// True when the last failure came from the surroundings (a lock held too long, a full or
+    /// failing disk, a damaged file, no memory) rather than from the SQL text itself.
+    bool LastFailureIsEnvironmental() const;
+
     int RowCount() const { return m_rowCount; }
     int ColCount() const { return m_colCount; }
     int CurrentRow() const { return m_currentRow; }
@@ -80,7 +89,13 @@ private:
     int m_currentRow = 0;
     std::filesystem::path m_path;
     bool m_connected = false;
+    int m_lastCode = 0;
 };
+
+/// How long every connection waits on a database another process has locked before a
+/// statement fails as busy: 5 s. Tests shorten it.
+constexpr int kDefaultBusyTimeoutMs = 5000;
+void SetBusyTimeout(int milliseconds);
 
 /// Runs `sql` on a new connection to DbPath(); returns the object holding its rows (cursor before
 /// the first row), or nullptr when opening or running failed (already reported to the user).

@@ -268,7 +268,12 @@ int TextToInt(std::string_view text, int def)
     return value;
 }
 
-TAmount TextToAmount(std::string_view text, TAmount def)
+namespace {
+
+// A decimal number as an integer count of 10^-decimals units, exactly: the digits beyond are
+// rounded half to even, or with `truncate` dropped (toward zero). `def` when the text is no
+// number or the count overflows 64 bits.
+std::int64_t TextToScaled(std::string_view text, int decimals, bool truncate, std::int64_t def)
 {
     TNumberParts p;
     if (!SplitNumber(NormaliseNumber(text), p))
@@ -279,8 +284,8 @@ TAmount TextToAmount(std::string_view text, TAmount def)
     const std::string digits = p.digits.substr(lead);
     if (digits.empty())
         return 0;
-    // Value = digits * 10^scale ten-thousandths.
-    const long long scale = p.exponent - p.fractionDigits + 4;
+    // Value = digits * 10^scale units.
+    const long long scale = p.exponent - p.fractionDigits + decimals;
     const long long length = static_cast<long long>(digits.size());
     unsigned __int128 value = 0;
     if (scale >= 0) {
@@ -308,7 +313,8 @@ TAmount TextToAmount(std::string_view text, TAmount def)
         } else {
             restNonZero = true; // all digits lie below the first dropped place, which is 0
         }
-        if (firstDropped > 5 || (firstDropped == 5 && (restNonZero || (value & 1) != 0)))
+        if (!truncate
+            && (firstDropped > 5 || (firstDropped == 5 && (restNonZero || (value & 1) != 0))))
             ++value;
     }
     const unsigned __int128 limit
@@ -316,8 +322,20 @@ TAmount TextToAmount(std::string_view text, TAmount def)
     if (value > limit)
         return def;
     if (p.negative)
-        return static_cast<TAmount>(0 - static_cast<std::uint64_t>(value));
-    return static_cast<TAmount>(value);
+        return static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(value));
+    return static_cast<std::int64_t>(value);
+}
+
+} // namespace
+
+TAmount TextToAmount(std::string_view text, TAmount def)
+{
+    return TextToScaled(text, 4, false, def);
+}
+
+std::int64_t TextToHundredths(std::string_view text, std::int64_t def)
+{
+    return TextToScaled(text, 2, true, def);
 }
 
 double TextToFloat(std::string_view text, double def)

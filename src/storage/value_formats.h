@@ -46,6 +46,9 @@ int TextToInt(std::string_view text, int def);
 /// Fixed-point amount (sign, digits, one ".", exponent; "," accepted once); `def` otherwise.
 /// Digits beyond the fourth decimal are rounded half to even; never passes through a double.
 TAmount TextToAmount(std::string_view text, TAmount def);
+/// The same syntax read exactly in hundredths, digits beyond the second decimal dropped (toward
+/// zero): "12.34999" is 1234, as unit prices are kept. `def` when the text is no number.
+std::int64_t TextToHundredths(std::string_view text, std::int64_t def);
 /// Floating number of the same syntax; `def` otherwise.
 double TextToFloat(std::string_view text, double def);
 /// A day number above 0, or day.month.year with "|", "\", "/", "-", "_" or "," also taken as

@@ -380,15 +380,57 @@ TEST_F(DocumentTest, FailedSaveLeavesTheStoredDocumentAsItWas)
     EXPECT_EQ(test::Value("select count(*) from DOC_HEADS where CLI_NAME='Н'"), "1");
 }
 
-TEST_F(DocumentTest, DocumentDeletedByTheOfficeWhileOpenIsWrittenAgain)
+TEST_F(DocumentTest, DocumentDeletedWhileOpenIsNotWrittenAgain)
 {
+    // Deleted in the journal or by the office's DELALL while its form was open: saving must
+    // not bring it back as a new order to be sent once more.
     const std::string guid = SaveSample();
     TDocument d;
     d.Reset();
     d.Open(guid, false);
-    test::Exec("delete from DOC_HEADS");
+    d.comment = "changed";
+    ASSERT_TRUE(DeleteDocument(guid));
+    EXPECT_FALSE(d.Save());
+    EXPECT_EQ(
+        folder.ui.Texts(), std::vector<std::string> {"Документ удалён. Сохранение невозможно."});
+    EXPECT_EQ(test::Value("select count(*) from DOC_HEADS"), "0");
+    EXPECT_EQ(test::Value("select count(*) from DOC_ORDERS"), "0");
+    EXPECT_EQ(test::Value("select count(*) from DOC_SKUS"), "0");
+}
+
+TEST_F(DocumentTest, StoredPricesAndDatesReadExactly)
+{
+    const std::string guid = SaveSample();
+    struct TCase {
+        const char* stored;
+        std::int64_t hundredths;
+        const char* writtenBack;
+    };
+    // Unit prices are hundredths truncated toward zero, never rounded up by a cent.
+    for (const TCase c : {TCase {"12.34999", 1234, "12.34"}, TCase {"0.29", 29, "0.29"},
+             TCase {"7,999", 799, "7.99"}, TCase {"-1.005", -100, "-1.00"},
+             TCase {"1e2", 10000, "100.00"}, TCase {"abc", 0, "0.00"}}) {
+        test::Exec(std::string("update DOC_ORDERS set PRICE='") + c.stored + "' where ORDER_ID=1");
+        TDocument d;
+        d.Reset();
+        d.Open(guid, false);
+        ASSERT_EQ(d.lines.size(), 2u);
+        EXPECT_EQ(d.lines[1].price, c.hundredths) << c.stored;
+        ASSERT_TRUE(d.Save());
+        EXPECT_EQ(test::Value("select printf('%.2f', PRICE) from DOC_ORDERS where ORDER_ID=1"),
+            c.writtenBack)
+            << c.stored;
+    }
+    // A date with a time part written by other software keeps its day.
+    test::Exec("update DOC_HEADS set DOC_DATE='2009-10-25 12:00:00'");
+    TDocument d;
+    d.Reset();
+    d.Open(guid, false);
+    TDate expected = 0;
+    ASSERT_TRUE(EncodeDate(2009, 10, 25, expected));
+    EXPECT_EQ(d.shipmentDate, expected);
     ASSERT_TRUE(d.Save());
-    EXPECT_EQ(test::Value("select GUID || DOC_STATE from DOC_HEADS"), guid + "1");
+    EXPECT_EQ(test::Value("select DOC_DATE from DOC_HEADS"), "2009-10-25");
 }
 
 } // namespace

@@ -89,7 +89,7 @@ TEST_F(ImportTest, LineEndingRules)
             + std::string(1, '\0') + "\r<EXEC \"insert into T (A) values (3)\">\r");
     EXPECT_TRUE(Import(log, dir.string(), false));
     EXPECT_EQ(test::Column("select A from T"), (std::vector<std::string> {"1", "2"}));
-    EXPECT_EQ(ReadScriptLines((dir / "ToPDA.sqd").string()).size(), 3u);
+    EXPECT_EQ(TScriptReader::CountLines((dir / "ToPDA.sqd").string()), 3u);
 }
 
 TEST_F(ImportTest, TemplatesAndDataLines)

@@ -1,4 +1,5 @@
 // The journal: cells of each row, the period filter and deletion of whole documents.
+#include "documents/document.h"
 #include "shell/journal.h"
 #include "storage/options.h"
 #include "support/test_support.h"
