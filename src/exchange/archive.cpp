@@ -1,11 +1,13 @@
 // Packing the export and extracting the office's archive. The packed archive is laid out byte
 // for byte as the office's tools have always received it from the devices: one deflated entry,
-// version 10, the DOS time stamp of the source in local time and the archive attribute.
-// Extraction walks the central directory, decodes every PKZIP method the office's archivers
-// may have used, checks the CRC-32 and keeps every written file inside the target folder.
+// version 10, the DOS time stamp of the source in local time and the archive attribute; it
+// appears under its name only when complete. Extraction walks the central directory, decodes every
+// PKZIP method the office's archivers may have used, checks the CRC-32 and keeps every written file
+// inside the target folder.
 #include "exchange/archive.h"
 
 #include "exchange/zip_methods.h"
+#include "platform/atomic_file.h"
 #include "platform/platform.h"
 #include "storage/codepage.h"
 #include "storage/ui_seam.h"
@@ -141,7 +143,7 @@ void DosStamp(const platform::TLocalTime& t, std::uint16_t& time, std::uint16_t&
 }
 
 /// Where the compressed export collects until its size is known for the local header: memory
-/// for a source up to 4 MiB, else a temporary file in the program folder, removed at the end.
+/// for a source up to 4 MiB, else a temporary file in the program folder.
 class TPackBuffer {
 public:
     /// Prepares the buffer; false when no temporary file can be made.
@@ -157,13 +159,17 @@ public:
             errno = 0;
             // Created exclusively, so a file of someone else's is never taken over.
             TFile file(std::fopen(path.c_str(), "w+bx"));
-            if (file) {
-                m_remove.Set(path);
-                m_file = std::move(file);
-                return true;
+            if (!file) {
+                if (errno != EEXIST)
+                    return false;
+                continue;
             }
-            if (errno != EEXIST)
+            // Unlinked at once and used through the open handle: even a killed pack leaves no file.
+            std::error_code ec;
+            if (!fs::remove(path, ec))
                 return false;
+            m_file = std::move(file);
+            return true;
         }
         return false;
     }
@@ -197,7 +203,6 @@ public:
     }
 
 private:
-    TRemoveUnlessKept m_remove; // declared before the file, so the file is closed first
     TFile m_file;
     std::vector<std::uint8_t> m_memory;
     std::uint64_t m_size = 0;
@@ -232,6 +237,173 @@ private:
     z_stream m_stream {};
     bool m_ready = false;
 };
+
+/// The source of a pack: open for reading, with its size, time stamp and entry name.
+struct TPackSource {
+    TFile file;
+    std::uintmax_t size = 0;
+    platform::TLocalTime stamp {};
+    std::string name; // windows-1251, without folders
+};
+
+/// Opens the source of a pack. False when it is missing or no regular file, when its name
+/// does not fit an entry, or when writing `archive` would overwrite it.
+bool OpenSource(const fs::path& source, const fs::path& archive, TPackSource& out)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(source, ec))
+        return false;
+    // The archive, or its temporary file, over its own source would destroy the source.
+    if (fs::equivalent(source, archive, ec)
+        || fs::equivalent(source, platform::TAtomicFile::TemporaryPathOf(archive), ec))
+        return false;
+    out.size = fs::file_size(source, ec);
+    if (ec)
+        return false;
+    if (!platform::FileLocalTime(source, out.stamp))
+        out.stamp = platform::LocalNow();
+    out.name = Utf8ToCp1251(source.filename().string());
+    if (out.name.empty() || out.name.size() > 255)
+        return false;
+    out.file = OpenFile(source, "rb");
+    return out.file != nullptr;
+}
+
+/// The CRC-32 and size of the bytes deflated.
+struct TDeflated {
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+};
+
+/// Deflates the whole of `in` (raw, level 9) into `buffer` in 16 KiB chunks. False when the
+/// source cannot be read, the buffer not written or zlib fails; zlib's text is then shown.
+bool DeflateChunks(std::FILE* in, TPackBuffer& buffer, TDeflated& done)
+{
+    TDeflater deflater;
+    int rc = deflater.Init();
+    if (rc != Z_OK) {
+        ShowZlibError(rc);
+        return false;
+    }
+    z_stream& z = deflater.Stream();
+    std::vector<std::uint8_t> input(kChunk);
+    std::vector<std::uint8_t> output(kChunk);
+    z.next_out = output.data();
+    z.avail_out = kChunk;
+    const auto drain = [&] {
+        const std::size_t filled = kChunk - z.avail_out;
+        z.next_out = output.data();
+        z.avail_out = kChunk;
+        return buffer.Append(output.data(), filled);
+    };
+
+    done.crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
+    while (std::size_t got = std::fread(input.data(), 1, kChunk, in)) {
+        done.size += got;
+        done.crc
+            = static_cast<std::uint32_t>(crc32(done.crc, input.data(), static_cast<uInt>(got)));
+        z.next_in = input.data();
+        z.avail_in = static_cast<uInt>(got);
+        while (z.avail_in > 0) {
+            rc = deflate(&z, Z_NO_FLUSH);
+            // With room for output deflate takes all the input; stopping short means a fault.
+            if (rc != Z_OK || (z.avail_out > 0 && z.avail_in > 0)) {
+                ShowZlibError(rc != Z_OK ? rc : Z_STREAM_ERROR);
+                return false;
+            }
+            if (z.avail_out == 0 && !drain())
+                return false;
+        }
+    }
+    if (std::ferror(in))
+        return false;
+    while ((rc = deflate(&z, Z_FINISH)) != Z_STREAM_END) {
+        if (rc != Z_OK || z.avail_out > 0) {
+            ShowZlibError(rc != Z_OK ? rc : Z_STREAM_ERROR);
+            return false;
+        }
+        if (!drain())
+            return false;
+    }
+    if (!drain())
+        return false;
+    rc = deflater.End();
+    if (rc != Z_OK) {
+        ShowZlibError(rc);
+        return false;
+    }
+    return true;
+}
+
+/// Bytes 4 to 29 of the local header, which the central directory repeats: version 10, no
+/// flags, deflated, the DOS stamp, CRC, sizes, name length and no extra field.
+std::vector<std::uint8_t> HeaderFields(const platform::TLocalTime& stamp, const TDeflated& data,
+    std::uint32_t compressedSize, std::uint32_t nameLength)
+{
+    std::uint16_t dosTime;
+    std::uint16_t dosDate;
+    DosStamp(stamp, dosTime, dosDate);
+    std::vector<std::uint8_t> out;
+    Put16(out, kPackVersion);
+    Put16(out, 0); // flags: no data descriptor, no encryption
+    Put16(out, kMethodDeflated);
+    Put16(out, dosTime);
+    Put16(out, dosDate);
+    Put32(out, data.crc);
+    Put32(out, compressedSize);
+    Put32(out, static_cast<std::uint32_t>(data.size));
+    Put16(out, nameLength);
+    Put16(out, 0); // extra field length
+    return out;
+}
+
+/// The local header and the name, which the compressed data follows.
+std::vector<std::uint8_t> LocalHeader(
+    const std::vector<std::uint8_t>& fields, const std::string& name)
+{
+    std::vector<std::uint8_t> out;
+    Put32(out, kLocalSignature);
+    out.insert(out.end(), fields.begin(), fields.end());
+    out.insert(out.end(), name.begin(), name.end());
+    return out;
+}
+
+/// The central directory header of the one entry, with the name.
+std::vector<std::uint8_t> CentralDirectory(
+    const std::vector<std::uint8_t>& fields, const std::string& name)
+{
+    std::vector<std::uint8_t> out;
+    Put32(out, kCentralSignature);
+    Put16(out, kPackVersion); // made by: MS-DOS, 1.0
+    out.insert(out.end(), fields.begin(), fields.end());
+    Put16(out, 0); // file comment length
+    Put16(out, 0); // disk number start
+    Put16(out, 0); // internal attributes
+    Put32(out, kArchiveAttribute);
+    Put32(out, 0); // offset of the local header
+    out.insert(out.end(), name.begin(), name.end());
+    return out;
+}
+
+/// The end of central directory record of a one-entry archive.
+std::vector<std::uint8_t> EndRecord(std::uint32_t nameLength, std::uint32_t compressedSize)
+{
+    std::vector<std::uint8_t> out;
+    Put32(out, kEndSignature);
+    Put16(out, 0); // this disk
+    Put16(out, 0); // disk with the central directory
+    Put16(out, 1); // entries on this disk
+    Put16(out, 1); // entries in total
+    Put32(out, static_cast<std::uint32_t>(kCentralHeaderSize) + nameLength);
+    Put32(out, static_cast<std::uint32_t>(kLocalHeaderSize) + nameLength + compressedSize);
+    Put16(out, 0); // archive comment length
+    return out;
+}
+
+bool WriteBytes(std::FILE* file, const std::vector<std::uint8_t>& bytes)
+{
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}
 
 // ---- Extracting --------------------------------------------------------------------------
 
@@ -620,140 +792,33 @@ std::string ZlibErrorText(int code)
 
 bool Pack(const fs::path& source, const fs::path& archive)
 {
-    std::error_code ec;
-    if (!fs::is_regular_file(source, ec))
+    TPackSource src;
+    if (!OpenSource(source, archive, src))
         return false;
-    // Creating the archive over its own source would empty the source before it is read.
-    if (fs::equivalent(source, archive, ec))
+    // Written under a temporary name and renamed into place when complete: a killed pack
+    // leaves the earlier archive whole, and the next pack removes what it left.
+    platform::TAtomicFile out(archive);
+    std::FILE* file = out.Open();
+    if (!file)
         return false;
-    const std::uintmax_t sourceSize = fs::file_size(source, ec);
-    if (ec)
-        return false;
-    platform::TLocalTime stamp {};
-    if (!platform::FileLocalTime(source, stamp))
-        stamp = platform::LocalNow();
-    const std::string name = Utf8ToCp1251(source.filename().string());
-    if (name.empty() || name.size() > 255)
-        return false;
-
-    TFile in = OpenFile(source, "rb");
-    if (!in)
-        return false;
-    TFile out = OpenFile(archive, "wb");
-    if (!out)
-        return false;
-    // A failed pack leaves no archive: a broken one must not travel to the office.
+    // A pack that fails leaves no archive at all: an earlier one must not travel to the office
+    // in place of this export, whose XML file the caller keeps.
     TRemoveUnlessKept dropArchive(archive);
     TPackBuffer buffer;
-    if (!buffer.Open(sourceSize > kInMemoryLimit))
+    TDeflated deflated;
+    if (!buffer.Open(src.size > kInMemoryLimit) || !DeflateChunks(src.file.get(), buffer, deflated))
         return false;
-
-    TDeflater deflater;
-    int rc = deflater.Init();
-    if (rc != Z_OK) {
-        ShowZlibError(rc);
-        return false;
-    }
-    z_stream& z = deflater.Stream();
-    std::vector<std::uint8_t> input(kChunk);
-    std::vector<std::uint8_t> output(kChunk);
-    z.next_out = output.data();
-    z.avail_out = kChunk;
-    const auto drain = [&] {
-        const std::size_t filled = kChunk - z.avail_out;
-        z.next_out = output.data();
-        z.avail_out = kChunk;
-        return buffer.Append(output.data(), filled);
-    };
-
-    std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, Z_NULL, 0));
-    std::uint64_t read = 0;
-    while (std::size_t got = std::fread(input.data(), 1, kChunk, in.get())) {
-        read += got;
-        crc = static_cast<std::uint32_t>(crc32(crc, input.data(), static_cast<uInt>(got)));
-        z.next_in = input.data();
-        z.avail_in = static_cast<uInt>(got);
-        while (z.avail_in > 0) {
-            rc = deflate(&z, Z_NO_FLUSH);
-            // With room for output deflate takes all the input; stopping short means a fault.
-            if (rc != Z_OK || (z.avail_out > 0 && z.avail_in > 0)) {
-                ShowZlibError(rc != Z_OK ? rc : Z_STREAM_ERROR);
-                return false;
-            }
-            if (z.avail_out == 0 && !drain())
-                return false;
-        }
-    }
-    if (std::ferror(in.get()))
-        return false;
-    for (;;) {
-        rc = deflate(&z, Z_FINISH);
-        if (rc == Z_STREAM_END)
-            break;
-        if (rc != Z_OK || z.avail_out > 0) {
-            ShowZlibError(rc != Z_OK ? rc : Z_STREAM_ERROR);
-            return false;
-        }
-        if (!drain())
-            return false;
-    }
-    if (!drain())
-        return false;
-    rc = deflater.End();
-    if (rc != Z_OK) {
-        ShowZlibError(rc);
-        return false;
-    }
     // Without the ZIP64 extension sizes end at 4 GiB; an archive claiming less would be corrupt.
-    if (read > kMaxZip32 || buffer.Size() > kMaxZip32 - kLocalHeaderSize - name.size())
+    if (deflated.size > kMaxZip32 || buffer.Size() > kMaxZip32 - kLocalHeaderSize - src.name.size())
         return false;
 
-    std::uint16_t dosTime;
-    std::uint16_t dosDate;
-    DosStamp(stamp, dosTime, dosDate);
     const auto compressedSize = static_cast<std::uint32_t>(buffer.Size());
-    const auto nameLength = static_cast<std::uint32_t>(name.size());
-
-    // Bytes 4 to 29 of the local header, repeated in the central directory.
-    std::vector<std::uint8_t> common;
-    Put16(common, kPackVersion);
-    Put16(common, 0); // flags: no data descriptor, no encryption
-    Put16(common, kMethodDeflated);
-    Put16(common, dosTime);
-    Put16(common, dosDate);
-    Put32(common, crc);
-    Put32(common, compressedSize);
-    Put32(common, static_cast<std::uint32_t>(read));
-    Put16(common, nameLength);
-    Put16(common, 0); // extra field length
-
-    std::vector<std::uint8_t> head;
-    Put32(head, kLocalSignature);
-    head.insert(head.end(), common.begin(), common.end());
-    head.insert(head.end(), name.begin(), name.end());
-
-    std::vector<std::uint8_t> tail;
-    Put32(tail, kCentralSignature);
-    Put16(tail, kPackVersion); // made by: MS-DOS, 1.0
-    tail.insert(tail.end(), common.begin(), common.end());
-    Put16(tail, 0); // file comment length
-    Put16(tail, 0); // disk number start
-    Put16(tail, 0); // internal attributes
-    Put32(tail, kArchiveAttribute);
-    Put32(tail, 0); // offset of the local header
-    tail.insert(tail.end(), name.begin(), name.end());
-    Put32(tail, kEndSignature);
-    Put16(tail, 0); // this disk
-    Put16(tail, 0); // disk with the central directory
-    Put16(tail, 1); // entries on this disk
-    Put16(tail, 1); // entries in total
-    Put32(tail, static_cast<std::uint32_t>(kCentralHeaderSize) + nameLength);
-    Put32(tail, static_cast<std::uint32_t>(kLocalHeaderSize) + nameLength + compressedSize);
-    Put16(tail, 0); // archive comment length
-
-    if (std::fwrite(head.data(), 1, head.size(), out.get()) != head.size()
-        || !buffer.CopyTo(out.get())
-        || std::fwrite(tail.data(), 1, tail.size(), out.get()) != tail.size() || !CloseWritten(out))
+    const auto nameLength = static_cast<std::uint32_t>(src.name.size());
+    const std::vector<std::uint8_t> fields
+        = HeaderFields(src.stamp, deflated, compressedSize, nameLength);
+    if (!WriteBytes(file, LocalHeader(fields, src.name)) || !buffer.CopyTo(file)
+        || !WriteBytes(file, CentralDirectory(fields, src.name))
+        || !WriteBytes(file, EndRecord(nameLength, compressedSize)) || !out.Commit())
         return false;
     dropArchive.Keep();
     return true;

@@ -34,8 +34,8 @@ struct TZipEntryResult {
 
 /// Packs `source` into a new archive `archive` (replacing any file of that name) holding the one
 /// entry of the source's file name, deflated. Returns true on success. A missing source fails
-/// at once, touching nothing; any other failure leaves no archive of that name. Only a zlib
-/// failure is shown to the user, with zlib's error text.
+/// at once, touching nothing; any other failure leaves no archive of that name, and a killed
+/// pack leaves the earlier archive whole. Only a zlib failure is shown, with zlib's text.
 bool Pack(const std::filesystem::path& source, const std::filesystem::path& archive);
 
 /// Extracts every entry of `archive` whose stored name matches `wantedName` (exact letter case;

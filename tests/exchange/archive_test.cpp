@@ -20,7 +20,9 @@
 #include <map>
 #include <random>
 #include <set>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace vendrix {
 namespace {
@@ -963,6 +965,54 @@ TEST_F(ArchiveTest, TemporaryFileNamesRunFromPackTmpThrough0001ToFFFF)
     }
     EXPECT_EQ(files, 0xFFFFu) << "pack.tmp and 0002 to FFFF, untouched";
     EXPECT_TRUE(folder.ui.Texts().empty());
+}
+
+/// True when process `pid` has a file open whose path begins with `prefix`.
+bool HasFileOpen(pid_t pid, const std::string& prefix)
+{
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        if (fs::read_symlink(fd.path(), ec).string().rfind(prefix, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+TEST_F(ArchiveTest, KilledPackLeavesTheEarlierArchiveAndNoTemporaryFileAfterTheNextPack)
+{
+    const fs::path source = Work() / "PDATo1C.xml";
+    std::string text(24 << 20, '\0'); // incompressible, so deflating takes a while
+    std::mt19937 random(11);
+    for (char& ch : text)
+        ch = static_cast<char>(random());
+    test::WriteFile(source, text);
+    const fs::path zip = Work() / "PDATo1C.zip";
+    test::WriteFile(zip, "the earlier archive");
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        _exit(Pack(source, zip) ? 0 : 1);
+    // Killed while it deflates into the buffer file, the fault injector's moment.
+    int status = 0;
+    const std::string spill = (folder.Path() / "pack.tmp").string();
+    while (!HasFileOpen(child, spill) && waitpid(child, &status, WNOHANG) == 0)
+        usleep(200);
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the pack ended before it could be killed";
+
+    EXPECT_EQ(test::ReadFile(zip), "the earlier archive");
+    EXPECT_EQ(Listing(folder.Path()),
+        (std::set<std::string> {
+            "exchange/", "work/", "work/PDATo1C.xml", "work/PDATo1C.zip", "work/PDATo1C.zip.part"}))
+        << "no buffer file survives the kill";
+
+    ASSERT_TRUE(Pack(source, zip));
+    EXPECT_EQ(Listing(folder.Path()),
+        (std::set<std::string> {"exchange/", "work/", "work/PDATo1C.xml", "work/PDATo1C.zip"}))
+        << "the next pack removes what the killed one left";
+    EXPECT_TRUE(UnzipAccepts(zip));
 }
 
 TEST_F(ArchiveTest, PackFailsSilentlyAndLeavesNoArchive)
