@@ -1,9 +1,10 @@
 // Packing the export and extracting the office's archive. The packed archive is laid out byte
 // for byte as the office's tools have always received it from the devices: one deflated entry,
 // version 10, the DOS time stamp of the source in local time and the archive attribute; it
-// appears under its name only when complete. Extraction walks the central directory, decodes every
-// PKZIP method the office's archivers may have used, checks the CRC-32 and keeps every written file
-// inside the target folder.
+// appears under its name only when complete. Extraction walks the central directory, decodes
+// every PKZIP method the office's archivers may have used, checks the CRC-32, keeps every
+// written file inside the target folder, refuses entries that share their data and stops at a
+// cap on what one extraction writes, so a hostile archive costs no more than what it writes.
 #include "exchange/archive.h"
 
 #include "exchange/zip_methods.h"
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <system_error>
 
@@ -418,6 +420,8 @@ struct TEntry {
     std::uint32_t size = 0;
     std::uint32_t attributes = 0;
     std::uint32_t localOffset = 0;
+    bool wanted = false; // the name matches the wanted name
+    bool overlaps = false; // its bytes share bytes with another entry's
 };
 
 bool IsUtf8(std::string_view text)
@@ -493,7 +497,7 @@ bool NameWanted(const std::string& name, std::string_view wanted)
     return WildcardMatch(CodePoints(name), CodePoints(wanted));
 }
 
-/// Walks the central directory of `count` entries at `offset`, keeping the wanted ones.
+/// Walks the central directory of `count` entries at `offset`, marking the wanted ones.
 int ReadEntries(std::FILE* file, std::uint32_t offset, std::uint32_t size, std::uint16_t count,
     std::string_view wanted, std::vector<TEntry>& entries)
 {
@@ -523,8 +527,8 @@ int ReadEntries(std::FILE* file, std::uint32_t offset, std::uint32_t size, std::
         // The devices' archivers write OEM (cp866) names; a name flagged as UTF-8 by a newer
         // archiver is taken as such, since reading it as cp866 would garble it.
         e.name = (e.flags & kFlagUtf8Name) && IsUtf8(raw) ? raw : Cp866ToUtf8(raw);
-        if (NameWanted(e.name, wanted))
-            entries.push_back(std::move(e));
+        e.wanted = NameWanted(e.name, wanted);
+        entries.push_back(std::move(e));
         pos += recordSize;
     }
     return 0;
@@ -684,9 +688,62 @@ TZipDecode Decode(std::uint16_t method, std::uint16_t flags, TZipInput& in, TZip
     }
 }
 
-/// Extracts one entry below `folder`; returns 0 or the entry's failure code.
-int ExtractEntry(
-    std::FILE* archive, std::uint64_t archiveSize, const TEntry& entry, const fs::path& folder)
+/// Marks every entry whose bytes (local header, name, extra field, compressed data) share a
+/// byte with another entry's. Archivers never share data between entries; a hostile archive
+/// points thousands of entries at one stream so that a few megabytes decode over and over.
+void MarkOverlaps(std::FILE* file, std::uint64_t fileSize, std::vector<TEntry>& entries)
+{
+    struct TSpan {
+        std::uint64_t start;
+        std::uint64_t end;
+        std::size_t entry;
+    };
+    std::vector<TSpan> spans;
+    spans.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TEntry& e = entries[i];
+        std::uint8_t local[kLocalHeaderSize];
+        std::uint64_t end = std::uint64_t(e.localOffset) + kLocalHeaderSize;
+        // An unreadable local header fails its entry anyway; it still claims its 30 bytes.
+        if (ReadAt(file, e.localOffset, local, sizeof local) && Get32(local) == kLocalSignature)
+            end += Get16(local + 26) + Get16(local + 28) + std::uint64_t(e.compressedSize);
+        // Data said to run past the archive is never decoded (its entry fails alone), so it
+        // must not take down the entries it seems to cover.
+        if (end <= fileSize)
+            spans.push_back({e.localOffset, end, i});
+    }
+    std::sort(spans.begin(), spans.end(),
+        [](const TSpan& a, const TSpan& b) { return a.start < b.start; });
+    // In order of start, a span overlaps a later one exactly when it reaches past the next
+    // start, and an earlier one exactly when it starts before the furthest end so far.
+    std::uint64_t reach = 0;
+    for (std::size_t k = 0; k < spans.size(); ++k) {
+        if ((k > 0 && spans[k].start < reach)
+            || (k + 1 < spans.size() && spans[k + 1].start < spans[k].end))
+            entries[spans[k].entry].overlaps = true;
+        reach = std::max(reach, spans[k].end);
+    }
+}
+
+std::uint64_t g_extractionLimit = kExtractionLimit;
+
+/// What one extraction into `folder` may write: the set limit, or the free space of the
+/// folder's file system when that is less (asked of the nearest folder that exists yet).
+std::uint64_t ExtractionBudget(const fs::path& folder)
+{
+    std::error_code ec;
+    fs::path existing = fs::absolute(folder, ec);
+    while (!ec && !fs::exists(existing, ec) && existing.has_relative_path())
+        existing = existing.parent_path();
+    const fs::space_info space = fs::space(existing, ec);
+    return ec ? g_extractionLimit : std::min<std::uint64_t>(g_extractionLimit, space.available);
+}
+
+/// Extracts one entry below `folder`, writing at most `budget` bytes and taking what it wrote
+/// off it. Returns 0 or the entry's failure code; `target` receives the path of the file or
+/// folder once the entry has claimed it (a failure from then on leaves nothing there).
+int ExtractEntry(std::FILE* archive, std::uint64_t archiveSize, const TEntry& entry,
+    const fs::path& folder, std::uint64_t& budget, fs::path& target)
 {
     std::vector<std::string> parts;
     bool isFolder = false;
@@ -694,20 +751,27 @@ int ExtractEntry(
         return kZipUnsafeName;
     fs::path parent;
     const int made = MakeFolders(folder, parts, isFolder ? parts.size() : parts.size() - 1, parent);
-    if (made != 0 || isFolder)
+    if (made != 0)
         return made;
+    if (isFolder) {
+        target = parent;
+        return 0;
+    }
 
-    const fs::path target = parent / parts.back();
+    const fs::path file = parent / parts.back();
     std::error_code ec;
-    if (fs::is_directory(fs::symlink_status(target, ec)))
+    if (fs::is_directory(fs::symlink_status(file, ec)))
         return kZipCannotWrite;
     // The device replaces the file of the entry's name before decoding, so a failed entry
     // leaves no file of that name, not even an older one.
-    TRemoveUnlessKept dropTarget(target);
+    TRemoveUnlessKept dropTarget(file);
+    target = file;
 
     std::uint8_t local[kLocalHeaderSize];
     if (!ReadAt(archive, entry.localOffset, local, sizeof local) || Get32(local) != kLocalSignature)
         return kZipBadLocalHeader;
+    if (entry.overlaps)
+        return kZipOverlapping;
     const std::uint16_t flags = Get16(local + 6);
     const std::uint16_t method = Get16(local + 8);
     if ((flags | entry.flags) & kFlagEncrypted)
@@ -731,6 +795,10 @@ int ExtractEntry(
     if (compressedSize != entry.compressedSize || size != entry.size
         || (method == 0 && compressedSize != size))
         return kZipBadData;
+    // The output never passes the declared size, so checking it first keeps the cap without
+    // writing a byte.
+    if (size > budget)
+        return kZipPastLimit;
 
     fs::path temporaryPath;
     TFile temporary = CreateTemporary(parent, temporaryPath);
@@ -742,7 +810,9 @@ int ExtractEntry(
 
     TZipInput in(archive, compressedSize);
     std::FILE* sink = temporary.get();
-    TZipOutput out(size, [sink](const std::uint8_t* data, std::size_t n) {
+    TZipOutput out(size, [sink, &budget](const std::uint8_t* data, std::size_t n) {
+        // A file removed again after a failure was written all the same: it counts too.
+        budget -= n;
         return std::fwrite(data, 1, n, sink) == n;
     });
     const TZipDecode decoded = Decode(method, flags, in, out);
@@ -756,7 +826,7 @@ int ExtractEntry(
         return kZipCannotWrite;
 
     ApplyStampAndAttributes(temporaryPath, entry);
-    fs::rename(temporaryPath, target, ec);
+    fs::rename(temporaryPath, file, ec);
     if (ec)
         return kZipCannotWrite;
     dropTemporary.Keep();
@@ -845,16 +915,29 @@ int Extract(const fs::path& archive, const fs::path& folder, std::string_view wa
     const int rc = ReadDirectory(file.get(), static_cast<std::uint64_t>(size), wantedName, entries);
     if (rc < 0)
         return rc;
-    int count = 0;
+    MarkOverlaps(file.get(), static_cast<std::uint64_t>(size), entries);
+    std::uint64_t budget = ExtractionBudget(folder);
+    // Whether each file or folder the entries made is still in place: a later entry of the
+    // same name replaces the file, or removes it when it fails, so only the end state counts.
+    std::map<fs::path, bool> inPlace;
     for (const TEntry& entry : entries) {
-        const int result
-            = ExtractEntry(file.get(), static_cast<std::uint64_t>(size), entry, folder);
+        if (!entry.wanted)
+            continue;
+        fs::path target;
+        const int result = ExtractEntry(
+            file.get(), static_cast<std::uint64_t>(size), entry, folder, budget, target);
         if (results)
             results->push_back({entry.name, result});
-        if (result == 0)
-            ++count;
+        if (!target.empty())
+            inPlace[target] = result == 0;
     }
-    return count;
+    return static_cast<int>(std::count_if(
+        inPlace.begin(), inPlace.end(), [](const auto& item) { return item.second; }));
+}
+
+void SetExtractionLimit(std::uint64_t bytes)
+{
+    g_extractionLimit = bytes;
 }
 
 } // namespace vendrix

@@ -3,6 +3,7 @@
 // folder. Entry names are windows-1251 when written and cp866 when read, as on the devices.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -25,6 +26,11 @@ constexpr int kZipCannotWrite = -5; // the file or its folder cannot be made
 constexpr int kZipUnsupportedMethod = -6;
 constexpr int kZipEncrypted = -7;
 constexpr int kZipUnsafeName = -8; // the name would land outside the target folder
+constexpr int kZipOverlapping = -9; // the entry's bytes are shared with another entry's
+constexpr int kZipPastLimit = -10; // the entry would take the extraction past its cap
+
+/// The most one extraction writes, unless the target's file system has less room.
+constexpr std::uint64_t kExtractionLimit = std::uint64_t(4) << 30;
 
 /// How one entry that matched the wanted name fared.
 struct TZipEntryResult {
@@ -40,11 +46,17 @@ bool Pack(const std::filesystem::path& source, const std::filesystem::path& arch
 
 /// Extracts every entry of `archive` whose stored name matches `wantedName` (exact letter case;
 /// "*" and "?" are wildcards; "*" or "*.*" alone take every entry) into `folder`, creating the
-/// folders of the entry names. Returns the number of entries extracted, or one of the archive
-/// codes above. A failed entry leaves no file of its name; `results`, when given, receives
-/// the outcome of every matching entry.
+/// folders of the entry names. Returns the number of extracted files and folders in place at
+/// the end (entries of one name count once), or one of the archive codes above. A failed entry
+/// leaves no file of its name; entries sharing their data with another are refused; all that is
+/// written stays within the extraction limit. `results`, when given, receives the outcome of
+/// every matching entry.
 int Extract(const std::filesystem::path& archive, const std::filesystem::path& folder,
     std::string_view wantedName, std::vector<TZipEntryResult>* results = nullptr);
+
+/// Sets the most one extraction may write (kExtractionLimit unless changed); the free space
+/// of the target folder's file system still bounds it.
+void SetExtractionLimit(std::uint64_t bytes);
 
 /// zlib's error text for a zlib result code, as shown when packing fails.
 std::string ZlibErrorText(int code);

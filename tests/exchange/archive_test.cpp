@@ -148,6 +148,24 @@ TRawEntry Stored(const std::string& name, const std::string& content)
     return e;
 }
 
+/// A deflated entry of `content`, as the office's archivers write most entries.
+TRawEntry Deflated(const std::string& name, const std::string& content)
+{
+    TRawEntry e = Stored(name, content);
+    e.method = 8;
+    e.data.assign(compressBound(static_cast<uLong>(content.size())) + 64, '\0');
+    z_stream z {};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+    z.avail_in = static_cast<uInt>(content.size());
+    z.next_out = reinterpret_cast<Bytef*>(e.data.data());
+    z.avail_out = static_cast<uInt>(e.data.size());
+    deflate(&z, Z_FINISH);
+    e.data.resize(z.total_out);
+    deflateEnd(&z);
+    return e;
+}
+
 /// A well-formed archive of the given entries (no data descriptors).
 std::string BuildArchive(const std::vector<TRawEntry>& entries)
 {
@@ -538,6 +556,149 @@ TEST_F(ArchiveTest, DataDescriptorWithoutSignatureIsRead)
     zip[zip.size() - 6] = static_cast<char>(zip[zip.size() - 6] + 12); // directory offset
     EXPECT_EQ(Extract(WriteArchive(zip), Target(), "*"), 1);
     EXPECT_EQ(test::ReadFile(Target() / "dd.txt"), content);
+}
+
+// ---- entries that share data, entries of one name, the cap on what is written ------------
+
+/// Points the central directory record of entry `index` (names of `nameLength` bytes, no extra
+/// fields) at the local header offset `offset`.
+void PointEntryAt(std::string& zip, std::size_t index, std::size_t nameLength, std::uint32_t offset)
+{
+    const std::size_t record = Get32(zip, zip.size() - 6) + index * (46 + nameLength);
+    std::string bytes;
+    Put32(bytes, offset);
+    zip.replace(record + 42, 4, bytes);
+}
+
+TEST_F(ArchiveTest, EntriesThatShareDataAreRefusedWithoutDecodingItAgain)
+{
+    struct TCase {
+        const char* what;
+        std::string zip;
+        std::string wanted;
+    };
+    // A thousand entries on one deflated stream of 64 KiB: decoded per entry, a few kilobytes
+    // of archive would write 64 MB.
+    std::vector<TRawEntry> many(1000, Deflated("", std::string(65536, 'x')));
+    for (std::size_t i = 0; i < many.size(); ++i) {
+        many[i].name = "f" + std::to_string(1000 + i) + ".txt"; // names of 9 bytes
+    }
+    std::string oneStream = BuildArchive(many);
+    for (std::size_t i = 0; i < many.size(); ++i)
+        PointEntryAt(oneStream, i, 9, 0);
+
+    // "a.txt" stores the whole local record of "b.txt", and b's directory entry points into it.
+    const std::string bRecord = BuildArchive({Stored("b.txt", "inner")}).substr(0, 30 + 5 + 5);
+    std::string nested = BuildArchive({Stored("a.txt", bRecord), Stored("b.txt", "other")});
+    PointEntryAt(nested, 1, 5, 30 + 5);
+
+    const std::vector<TCase> cases = {
+        {"a thousand entries on one stream", oneStream, "*"},
+        {"one entry's data holds another entry", nested, "*"},
+        {"only the inner entry wanted", nested, "b.txt"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<TZipEntryResult> results;
+        EXPECT_EQ(Extract(WriteArchive(c.zip), Target(), c.wanted, &results), 0) << c.what;
+        EXPECT_FALSE(results.empty()) << c.what;
+        EXPECT_EQ(std::count_if(results.begin(), results.end(),
+                      [](const TZipEntryResult& r) { return r.result == kZipOverlapping; }),
+            static_cast<std::ptrdiff_t>(results.size()))
+            << c.what << ": every entry refused as sharing data";
+        EXPECT_TRUE(Listing(Target()).empty()) << c.what;
+        fs::remove_all(Target());
+    }
+}
+
+TEST_F(ArchiveTest, EntriesOfOneNameCountOnlyTheFileLeftInPlace)
+{
+    TRawEntry corrupt = Stored("ToPDA.sqd", "corrupt");
+    corrupt.crc ^= 1;
+    struct TCase {
+        const char* what;
+        std::vector<TRawEntry> entries;
+        int count;
+        std::vector<int> results;
+        const char* content; // of ToPDA.sqd at the end, nullptr for none
+    };
+    const std::vector<TCase> cases = {
+        // The import must then say that the archive could not be unpacked, not that the
+        // script is missing.
+        {"a good entry, then a corrupt one", {Stored("ToPDA.sqd", "first"), corrupt}, 0,
+            {0, kZipCrcMismatch}, nullptr},
+        {"a corrupt entry, then a good one", {corrupt, Stored("ToPDA.sqd", "second")}, 1,
+            {kZipCrcMismatch, 0}, "second"},
+        {"two good entries", {Stored("ToPDA.sqd", "first"), Stored("ToPDA.sqd", "second")}, 1,
+            {0, 0}, "second"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<TZipEntryResult> results;
+        EXPECT_EQ(Extract(WriteArchive(BuildArchive(c.entries)), Target(), "ToPDA.sqd", &results),
+            c.count)
+            << c.what;
+        std::vector<int> outcomes;
+        for (const auto& r : results)
+            outcomes.push_back(r.result);
+        EXPECT_EQ(outcomes, c.results) << c.what;
+        if (c.content) {
+            EXPECT_EQ(test::ReadFile(Target() / "ToPDA.sqd"), c.content) << c.what;
+        }
+        EXPECT_EQ(Listing(Target()).size(), c.content ? 1u : 0u) << c.what;
+        fs::remove_all(Target());
+    }
+}
+
+/// Sets the extraction limit for one test and restores the default afterwards.
+class TExtractionLimit {
+public:
+    explicit TExtractionLimit(std::uint64_t bytes) { SetExtractionLimit(bytes); }
+    ~TExtractionLimit() { SetExtractionLimit(kExtractionLimit); }
+};
+
+TEST_F(ArchiveTest, ExtractionWritesNoMoreThanItsLimit)
+{
+    const TExtractionLimit limit(1000);
+    TRawEntry corrupt = Stored("a.txt", std::string(600, 'a'));
+    corrupt.crc ^= 1;
+    struct TCase {
+        const char* what;
+        std::vector<TRawEntry> entries;
+        int count;
+        std::vector<int> results;
+        std::set<std::string> files;
+    };
+    const std::vector<TCase> cases = {
+        {"exactly the limit", {Stored("a.txt", std::string(1000, 'a'))}, 1, {0}, {"a.txt"}},
+        {"one byte past it", {Stored("a.txt", std::string(1001, 'a'))}, 0, {kZipPastLimit}, {}},
+        {"two entries past it together",
+            {Stored("a.txt", std::string(600, 'a')), Stored("b.txt", std::string(600, 'b'))}, 1,
+            {0, kZipPastLimit}, {"a.txt"}},
+        {"the bytes of a failed entry count too", {corrupt, Stored("b.txt", std::string(600, 'b'))},
+            0, {kZipCrcMismatch, kZipPastLimit}, {}},
+        {"a deflated megabyte in a kilobyte", {Deflated("a.txt", std::string(1 << 20, '\0'))}, 0,
+            {kZipPastLimit}, {}},
+    };
+    for (const TCase& c : cases) {
+        // A refused entry leaves no file of its name, as any failed one: no older file either.
+        test::WriteFile(Target() / "a.txt", "an older file");
+        std::vector<TZipEntryResult> results;
+        EXPECT_EQ(Extract(WriteArchive(BuildArchive(c.entries)), Target(), "*", &results), c.count)
+            << c.what;
+        std::vector<int> outcomes;
+        for (const auto& r : results)
+            outcomes.push_back(r.result);
+        EXPECT_EQ(outcomes, c.results) << c.what;
+        EXPECT_EQ(Listing(Target()), c.files) << c.what << ": no partial file";
+        fs::remove_all(Target());
+        fs::create_directories(Target());
+    }
+    // The limit holds for each extraction, not for the program's run.
+    EXPECT_EQ(Extract(WriteArchive(BuildArchive({Stored("a.txt", std::string(1000, 'a'))})),
+                  Target(), "*"),
+        1);
+    EXPECT_EQ(Extract(WriteArchive(BuildArchive({Stored("b.txt", std::string(1000, 'b'))})),
+                  Target(), "*"),
+        1);
 }
 
 // ---- damaged and hostile compressed data -------------------------------------------------
