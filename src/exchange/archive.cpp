@@ -444,48 +444,46 @@ bool IsUtf8(std::string_view text)
     return true;
 }
 
-/// The code points of a UTF-8 text (a stray byte counts as one), for matching by characters.
-std::u32string CodePoints(std::string_view text)
+/// The characters of a UTF-8 text as byte runs (a lead byte and its continuation bytes, as
+/// Utf8Length counts them), so that "?" stands for one character, not one byte; two runs are
+/// equal exactly when their characters are.
+std::vector<std::string_view> Characters(std::string_view text)
 {
-    std::u32string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const int extra = (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 0;
-        char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-        std::size_t k = 1;
-        for (; k <= static_cast<std::size_t>(extra) && i + k < text.size()
-             && (static_cast<unsigned char>(text[i + k]) >> 6) == 2;
-             ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        out.push_back(k == static_cast<std::size_t>(extra) + 1 ? cp : c);
-        i += k == static_cast<std::size_t>(extra) + 1 ? k : 1;
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    for (std::size_t i = 1; i <= text.size(); ++i) {
+        if (i == text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            out.push_back(text.substr(start, i - start));
+            start = i;
+        }
     }
     return out;
 }
 
 /// True when `name` matches `pattern`, where "*" stands for any run of characters and "?"
 /// for one; letter case counts. Backtracks only to the last "*", so it ends in n * m steps.
-bool WildcardMatch(const std::u32string& name, const std::u32string& pattern)
+bool WildcardMatch(
+    const std::vector<std::string_view>& name, const std::vector<std::string_view>& pattern)
 {
     std::size_t n = 0;
     std::size_t p = 0;
-    std::size_t star = std::u32string::npos;
+    std::size_t star = std::string_view::npos;
     std::size_t resume = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == U'?' || pattern[p] == name[n])) {
+        if (p < pattern.size() && (pattern[p] == "?" || pattern[p] == name[n])) {
             ++n;
             ++p;
-        } else if (p < pattern.size() && pattern[p] == U'*') {
+        } else if (p < pattern.size() && pattern[p] == "*") {
             star = p++;
             resume = n;
-        } else if (star != std::u32string::npos) {
+        } else if (star != std::string_view::npos) {
             p = star + 1;
             n = ++resume;
         } else {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == U'*')
+    while (p < pattern.size() && pattern[p] == "*")
         ++p;
     return p == pattern.size();
 }
@@ -494,7 +492,7 @@ bool NameWanted(const std::string& name, std::string_view wanted)
 {
     if (wanted == "*" || wanted == "*.*")
         return true;
-    return WildcardMatch(CodePoints(name), CodePoints(wanted));
+    return WildcardMatch(Characters(name), Characters(wanted));
 }
 
 /// Walks the central directory of `count` entries at `offset`, marking the wanted ones.
