@@ -166,7 +166,7 @@ public:
                     return false;
                 continue;
             }
-            // Unlinked at once and used through the open handle: even a killed pack leaves no file.
+            // Unlinked at once, used through the handle: a killed pack leaves no data behind.
             std::error_code ec;
             if (!fs::remove(path, ec))
                 return false;

@@ -1128,13 +1128,19 @@ TEST_F(ArchiveTest, TemporaryFileNamesRunFromPackTmpThrough0001ToFFFF)
     EXPECT_TRUE(folder.ui.Texts().empty());
 }
 
-/// True when process `pid` has a file open whose path begins with `prefix`.
-bool HasFileOpen(pid_t pid, const std::string& prefix)
+/// True when process `pid` is deflating into the buffer file `path`: it has the file open and
+/// has either unlinked it already or written into it.
+bool DeflatesInto(pid_t pid, const fs::path& path)
 {
     std::error_code ec;
     for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
-        if (fs::read_symlink(fd.path(), ec).string().rfind(prefix, 0) == 0)
+        const std::string open = fs::read_symlink(fd.path(), ec).string();
+        if (open == path.string() + " (deleted)")
             return true;
+        if (open == path.string()) {
+            const std::uintmax_t size = fs::file_size(path, ec);
+            return !ec && size > 0;
+        }
     }
     return false;
 }
@@ -1156,11 +1162,14 @@ TEST_F(ArchiveTest, KilledPackLeavesTheEarlierArchiveAndNoTemporaryFileAfterTheN
         _exit(Pack(source, zip) ? 0 : 1);
     // Killed while it deflates into the buffer file, the fault injector's moment.
     int status = 0;
-    const std::string spill = (folder.Path() / "pack.tmp").string();
-    while (!HasFileOpen(child, spill) && waitpid(child, &status, WNOHANG) == 0)
+    const fs::path spill = fs::canonical(folder.Path()) / "pack.tmp";
+    pid_t ended = 0;
+    while (!DeflatesInto(child, spill) && (ended = waitpid(child, &status, WNOHANG)) == 0)
         usleep(200);
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
+    if (ended == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
     ASSERT_TRUE(WIFSIGNALED(status)) << "the pack ended before it could be killed";
 
     EXPECT_EQ(test::ReadFile(zip), "the earlier archive");
@@ -1189,6 +1198,11 @@ TEST_F(ArchiveTest, PackFailsSilentlyAndLeavesNoArchive)
     EXPECT_FALSE(Pack(source, Work() / "no-such-folder" / "a.zip"));
     EXPECT_FALSE(Pack(source, source)) << "onto itself";
     EXPECT_EQ(test::ReadFile(source), "<x/>");
+    const fs::path part = Work() / "PDATo1C.zip.part";
+    test::WriteFile(part, "<y/>");
+    EXPECT_FALSE(Pack(part, zip)) << "from the archive's own temporary file";
+    EXPECT_EQ(test::ReadFile(part), "<y/>");
+    EXPECT_EQ(test::ReadFile(zip), "an earlier archive");
     EXPECT_TRUE(folder.ui.Texts().empty());
 
     ASSERT_TRUE(Pack(source, zip)) << "an existing archive is replaced";
