@@ -409,7 +409,7 @@ TEST_F(FtpTest, DownloadLeavesNoHalfFileAndCreatesNoFolder)
 
 TEST_F(FtpTest, ALineCutDuringTheDownloadKeepsTheLastGoodScript)
 {
-    TFtpServer slow(kUser, kPassword, 20000);
+    TFtpServer slow(kUser, kPassword, {.sendLimit = 20000});
     ASSERT_TRUE(slow.Ready());
     test::WriteFile(slow.Home() / "ToPDA.sqd", kHeader + "\r\n" + std::string(400000, '-'));
     SetOption("FTPPORT", std::to_string(slow.Port()));

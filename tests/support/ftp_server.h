@@ -1,5 +1,6 @@
-// A real FTP server for the tests: pyftpdlib on 127.0.0.1 at a free port, with one account whose
-// home is a fresh folder, started as a child process and killed with its owner.
+// Real FTP servers for the tests, on 127.0.0.1 at a free port, each with one account whose home
+// is a fresh folder, started as a child process and killed with its owner: pyftpdlib (throttled
+// or with fewer rights when asked), a Python script of the test's own, or vsftpd.
 #pragma once
 
 #include <arpa/inet.h>
@@ -58,11 +59,22 @@ private:
 /// A port on 127.0.0.1 on which nothing listens.
 int FreePort();
 
+/// How a pyftpdlib server departs from a plain one.
+struct TFtpServerOptions {
+    int sendLimit = 0; // bytes a second its downloads go; 0: as fast as it can
+    int receiveLimit = 0; // bytes a second it takes uploads at; 0: as fast as it can
+    std::string perm = "elradfmwMT"; // the account's rights, in pyftpdlib's letters
+};
+
 class TFtpServer {
 public:
-    /// Starts the server; with `sendLimit` its downloads go that many bytes a second. Ready()
-    /// tells whether it accepts connections.
-    TFtpServer(const std::string& user, const std::string& password, int sendLimit = 0);
+    /// Starts pyftpdlib with the account `user`. Ready() tells whether it accepts connections.
+    TFtpServer(const std::string& user, const std::string& password,
+        const TFtpServerOptions& options = {});
+    /// Starts the Python `script`, which is given the arguments port, home folder, user,
+    /// password and `extra`, and must listen on 127.0.0.1 at that port.
+    TFtpServer(const char* script, const std::string& user, const std::string& password,
+        const std::string& extra);
     ~TFtpServer();
     TFtpServer(const TFtpServer&) = delete;
     TFtpServer& operator=(const TFtpServer&) = delete;
@@ -76,10 +88,38 @@ public:
     void Clear() const;
 
 private:
+    void Start(const char* const* argv);
+
     std::filesystem::path m_home;
     int m_port = 0;
     pid_t m_pid = -1;
     bool m_ready = false;
+};
+
+/// vsftpd in the foreground with a configuration of its own, for anonymous logins ("ftp", any
+/// password) into a home whose folder "in" the account may write, upload, rename and delete in.
+/// vsftpd wants root for that; SkipReason() says when this machine cannot run it at all.
+class TVsftpd {
+public:
+    /// `rate`: bytes a second each transfer goes at; 0: as fast as it can.
+    explicit TVsftpd(int rate = 0);
+    ~TVsftpd();
+    TVsftpd(const TVsftpd&) = delete;
+    TVsftpd& operator=(const TVsftpd&) = delete;
+
+    bool Ready() const { return m_ready; }
+    /// Not root, or vsftpd not installed; empty when it should have started.
+    const std::string& SkipReason() const { return m_skipReason; }
+    int Port() const { return m_port; }
+    /// The writable folder of the account.
+    std::filesystem::path In() const { return m_root / "home" / "in"; }
+
+private:
+    std::filesystem::path m_root;
+    int m_port = 0;
+    pid_t m_pid = -1;
+    bool m_ready = false;
+    std::string m_skipReason;
 };
 
 } // namespace vendrix::test
