@@ -1,12 +1,16 @@
 // The transfer of one exchange file over FTP with libcurl. One easy handle serves the three
 // steps of a transfer (log in, change to the remote folder, move the file), so that each step
 // can be logged on its own while the server sees one session. Texts on the wire are
-// windows-1251, as the office's servers have always received them from the devices.
+// windows-1251, as the office's servers have always received them from the devices. A file only
+// ever appears complete under its name: a download through a temporary local file, an upload
+// through a temporary remote name renamed at the end, so that the office's program never takes
+// half an export. Time and size limits keep a bad line or a bad server from holding the device.
 #include "exchange/ftp_transfer.h"
 
 #include "exchange/exchange_log.h"
 #include "exchange/export_file.h"
 #include "exchange/import_script.h"
+#include "platform/atomic_file.h"
 #include "storage/codepage.h"
 #include "storage/options.h"
 #include "storage/ui_seam.h"
@@ -34,6 +38,11 @@ struct TFileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using TFile = std::unique_ptr<std::FILE, TFileCloser>;
+
+struct TCurlListFree {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using TCurlList = std::unique_ptr<curl_slist, TCurlListFree>;
 
 struct TCurlTextFree {
     void operator()(char* p) const { curl_free(p); }
@@ -108,13 +117,52 @@ bool HasLineBreak(const std::string& text)
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
-// Lets the screen repaint while libcurl waits for the server, a few times a second.
-int PumpEvents(void* last, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+// How the move of one file ended, as the log tells the agent.
+enum class TOutcome {
+    Done,
+    Missing, // the file is not there to fetch, the line broke, or the local folder is missing
+    Failed, // too slow, too large, stalled, refused, or the device could not store it
+};
+
+// What the progress callback keeps between its calls.
+struct TProgress {
+    std::chrono::steady_clock::time_point lastPump;
+    std::chrono::steady_clock::time_point lastMove; // when the byte count last grew
+    curl_off_t moved = 0;
+    bool watchStall = false; // only while a file moves; waiting for an answer has its own limit
+    bool stalled = false;
+
+    // Called before each file is moved.
+    void Start()
+    {
+        lastMove = std::chrono::steady_clock::now();
+        moved = 0;
+        watchStall = true;
+        stalled = false;
+    }
+};
+
+// Lets the screen repaint while libcurl waits for the server, a few times a second, and ends a
+// transfer that has moved nothing for the stall limit.
+int OnProgress(
+    void* data, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
 {
-    auto& previous = *static_cast<std::chrono::steady_clock::time_point*>(last);
+    auto& p = *static_cast<TProgress*>(data);
     const auto now = std::chrono::steady_clock::now();
-    if (now - previous >= std::chrono::milliseconds(50)) {
-        previous = now;
+    // Once the last byte is out, only the server's closing answer is awaited, under its own
+    // limit: a slow line may still be carrying the data the device has already handed over.
+    const curl_off_t total = dltotal + ultotal;
+    const bool pending = total == 0 || dlnow + ulnow < total;
+    if (dlnow + ulnow != p.moved) {
+        p.moved = dlnow + ulnow;
+        p.lastMove = now;
+    } else if (p.watchStall && pending
+        && now - p.lastMove >= std::chrono::seconds(g_limits.stallSeconds)) {
+        p.stalled = true;
+        return 1;
+    }
+    if (now - p.lastPump >= std::chrono::milliseconds(50)) {
+        p.lastPump = now;
         UI().ProcessEvents();
     }
     return 0;
@@ -125,9 +173,28 @@ std::size_t Discard(char*, std::size_t size, std::size_t count, void*)
     return size * count;
 }
 
-std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* file)
+// The local side of a download: where it goes and how much has arrived.
+struct TDownload {
+    std::FILE* file = nullptr;
+    curl_off_t written = 0;
+    bool tooLarge = false;
+    bool writeFailed = false; // the disk is full or failing
+};
+
+std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* target)
 {
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(file)) * size;
+    auto& d = *static_cast<TDownload*>(target);
+    const std::size_t n = size * count;
+    // The server need not announce the size, so the cap is also counted here.
+    if (d.written + static_cast<curl_off_t>(n) > g_limits.maxDownloadBytes) {
+        d.tooLarge = true;
+        return 0;
+    }
+    const std::size_t stored = std::fwrite(data, 1, n, d.file);
+    d.written += static_cast<curl_off_t>(stored);
+    if (stored != n)
+        d.writeFailed = true;
+    return stored;
 }
 
 std::size_t ReadFromFile(char* data, std::size_t size, std::size_t count, void* file)
@@ -149,47 +216,97 @@ bool Visit(CURL* curl, const std::string& url)
     return curl_easy_perform(curl) == CURLE_OK;
 }
 
-bool Store(CURL* curl, const std::string& url, const std::filesystem::path& localPath)
+CURLcode Store(
+    CURL* curl, const std::string& url, const std::filesystem::path& localPath, TProgress& progress)
 {
     std::error_code ec;
     const auto size = std::filesystem::file_size(localPath, ec);
     TFile file(ec ? nullptr : std::fopen(localPath.c_str(), "rb"));
     if (!file)
-        return false;
+        return CURLE_READ_ERROR;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadFromFile);
     curl_easy_setopt(curl, CURLOPT_READDATA, file.get());
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    return curl_easy_perform(curl) == CURLE_OK;
+    progress.Start();
+    const CURLcode rc = curl_easy_perform(curl);
+    progress.watchStall = false;
+    return rc;
+}
+
+// Puts the file on the server under a temporary name and renames it onto `name` in the same
+// session once the server has all of it, so the office's program never sees half an export. A
+// server that refuses the temporary name or the rename gets the file directly instead, as
+// before; the leftover temporary file is removed then when the server allows, and is in any
+// case overwritten by the next upload.
+TOutcome Send(TExchangeSink& sink, CURL* curl, const std::string& folderUrl,
+    const std::string& name, const std::filesystem::path& localPath, TProgress& progress)
+{
+    const std::string temporary
+        = Utf8ToCp1251(platform::TAtomicFile::TemporaryPathOf(name).string());
+    if (HasLineBreak(temporary))
+        return TOutcome::Failed; // the rename commands would carry it to the server as commands
+    const std::string renameFrom = "RNFR " + temporary;
+    const std::string renameTo = "RNTO " + Utf8ToCp1251(name);
+    TCurlList rename(curl_slist_append(nullptr, renameFrom.c_str()));
+    if (rename && curl_slist_append(rename.get(), renameTo.c_str()) == nullptr)
+        rename.reset();
+    if (!rename)
+        return TOutcome::Failed;
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, rename.get());
+    CURLcode rc = Store(curl, folderUrl + Escape(curl, temporary), localPath, progress);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
+    if (rc == CURLE_OK)
+        return TOutcome::Done;
+    // A refused rename also drops the connection; the next transfer logs in anew by itself.
+    if (rc == CURLE_QUOTE_ERROR)
+        sink.Log("Сервер не переименовал файл; отправка напрямую.");
+    else if (rc == CURLE_UPLOAD_FAILED)
+        sink.Log("Сервер не принял временный файл; отправка напрямую.");
+    else
+        return TOutcome::Failed;
+    UI().ProcessEvents();
+
+    // The leading "*" lets the upload succeed whether or not the server deletes the leftover.
+    const std::string removeLeftover = "*DELE " + temporary;
+    TCurlList cleanUp(curl_slist_append(nullptr, removeLeftover.c_str()));
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, cleanUp.get());
+    rc = Store(curl, folderUrl + Escape(curl, Utf8ToCp1251(name)), localPath, progress);
+    curl_easy_setopt(curl, CURLOPT_POSTQUOTE, nullptr);
+    return rc == CURLE_OK ? TOutcome::Done : TOutcome::Failed;
 }
 
 // Fetches into a name beside the target and puts it in place only when complete, so that a
-// broken connection never leaves half a script where the last good one was.
-bool Fetch(CURL* curl, const std::string& url, const std::filesystem::path& localPath)
+// broken connection, a full disk or a refused file never leaves half a script where the last
+// good one was.
+TOutcome Fetch(
+    CURL* curl, const std::string& url, const std::filesystem::path& localPath, TProgress& progress)
 {
-    std::filesystem::path partial = localPath;
-    partial += ".part";
-    TFile file(std::fopen(partial.c_str(), "wb"));
-    if (!file)
-        return false;
+    platform::TAtomicFile target(localPath);
+    TDownload download;
+    download.file = target.Open();
+    if (!download.file)
+        return TOutcome::Missing;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file.get());
-    bool ok = curl_easy_perform(curl) == CURLE_OK;
-    ok = std::fflush(file.get()) == 0 && ok;
-    ok = std::fclose(file.release()) == 0 && ok;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(partial, localPath, ec);
-        ok = !ec;
-    }
-    if (!ok)
-        std::filesystem::remove(partial, ec);
-    return ok;
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &download);
+    curl_easy_setopt(
+        curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(g_limits.maxDownloadBytes));
+    progress.Start();
+    const CURLcode rc = curl_easy_perform(curl);
+    progress.watchStall = false;
+    if (rc == CURLE_OK)
+        return target.Commit() ? TOutcome::Done : TOutcome::Failed;
+    // A file that is not there, or a line that broke off, is what the office has always read as
+    // "not found"; a transfer ended by a limit or by the device's own disk is a failed exchange.
+    if (download.tooLarge || download.writeFailed || progress.stalled
+        || rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_FILESIZE_EXCEEDED)
+        return TOutcome::Failed;
+    return TOutcome::Missing;
 }
 
 } // namespace
@@ -251,18 +368,20 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
     const std::string user = Utf8ToCp1251(settings.user);
     const std::string password = Utf8ToCp1251(settings.password);
     CURL* c = curl.get();
-    auto last = std::chrono::steady_clock::now();
+    TProgress progress;
+    progress.lastPump = std::chrono::steady_clock::now();
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(c, CURLOPT_USERNAME, user.c_str());
     curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, g_limits.connectSeconds);
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, g_limits.connectSeconds);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, g_limits.stallSeconds);
+    // A line that trickles a few bytes a second would otherwise hold the device for ever.
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, g_limits.lowSpeedBytes);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, g_limits.lowSpeedSeconds);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, PumpEvents);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &last);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, OnProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &progress);
 
     // A line break in the login would let it smuggle commands to the server.
     const std::string root = ServerUrl(settings.server, settings.port);
@@ -274,18 +393,22 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
     UI().ProcessEvents();
 
     const std::string folder = root + FolderPath(c, settings.folder);
-    bool ok = false;
+    TOutcome outcome = TOutcome::Missing; // as the office reads a folder that is not there
     if (!settings.folder.empty() && !Visit(c, folder)) {
         sink.Log("Сменить путь не удалось.");
     } else {
         sink.Log(word + " файла.");
         UI().ProcessEvents();
-        const std::string url = folder + Escape(c, Utf8ToCp1251(localPath.filename().string()));
-        ok = get ? Fetch(c, url, localPath) : Store(c, url, localPath);
+        const std::string name = localPath.filename().string();
+        outcome = get ? Fetch(c, folder + Escape(c, Utf8ToCp1251(name)), localPath, progress)
+                      : Send(sink, c, folder, name, localPath, progress);
     }
     curl.reset();
-    sink.Log(ok ? word + " завершена." : (get ? "Файл не найден." : "Сбой связи."));
-    return ok;
+    if (outcome == TOutcome::Done)
+        sink.Log(word + " завершена.");
+    else
+        sink.Log(get && outcome == TOutcome::Missing ? "Файл не найден." : "Сбой связи.");
+    return outcome == TOutcome::Done;
 }
 
 bool Upload(TExchangeSink& sink, const TExchangeSettings& settings)

@@ -4,6 +4,7 @@
 // then imported). Files lie in the "exchange" folder beside the program.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -49,8 +50,10 @@ std::filesystem::path ExchangeFolder();
 
 /// Moves `localPath` to the server (Put) or fetches the file of the same name from the server
 /// into `localPath` (Get), in the remote folder when one is given, logging each step. Returns
-/// true when the whole file was moved. A fetched file replaces the local one only once complete.
-/// The password never reaches the log.
+/// true when the whole file was moved. A fetched file replaces the local one only once complete;
+/// a sent file is stored under a temporary name and renamed onto its own once complete, or sent
+/// directly (with one more log line) when the server will not rename. The password never reaches
+/// the log. Fails on a transfer slower, larger or longer stalled than FtpTimeLimits allows.
 bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& settings,
     const std::filesystem::path& localPath);
 
@@ -64,12 +67,17 @@ bool Upload(TExchangeSink& sink, const TExchangeSettings& settings);
 /// `imported`, when given, tells whether the fetched answer was imported to its end.
 bool Download(TExchangeSink& sink, const TExchangeSettings& settings, bool* imported = nullptr);
 
-/// Time limits of a transfer: how long connecting and each answer of the server may take, and
-/// how long a transfer may stall. 30 s each unless changed; tests shorten them.
+/// Limits of a transfer: how long connecting and each answer of the server may take, how long
+/// a transfer may stall, the slowest it may crawl (fewer than `lowSpeedBytes` a second for
+/// `lowSpeedSeconds` fails it), and the largest file a download accepts. Tests shorten them.
 struct TFtpTimeLimits {
     long connectSeconds = 30;
     long stallSeconds = 30;
+    long lowSpeedBytes = 100;
+    long lowSpeedSeconds = 60;
+    std::int64_t maxDownloadBytes = std::int64_t {2} << 30; // no office script comes near it
 };
+/// Sets the limits every later transfer uses; FtpTimeLimits returns them.
 void SetFtpTimeLimits(const TFtpTimeLimits& limits);
 TFtpTimeLimits FtpTimeLimits();
 

@@ -19,6 +19,8 @@
 #include <fcntl.h>
 #include <functional>
 #include <netinet/in.h>
+#include <pwd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -30,6 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 using test::TFtpServer;
+using test::TFtpServerOptions;
 
 const std::string kUser = "agent";
 const std::string kPassword = "s3cret";
@@ -160,6 +163,50 @@ protected:
     {
         return {"Try connect to 127.0.0.1 : " + Port(), "  (Username=agent; Password=******)",
             "Соединение установлено."};
+    }
+
+    // Sends a large export to a server that takes it slowly, looking into the office's folder
+    // `remote` at every repaint: the export's name holds the previous export until the new one
+    // is whole, and no temporary file is left behind.
+    void ExpectUploadAppearsWhole(const TFtpSettings& settings, const fs::path& remote)
+    {
+        const std::string previous = "previous export";
+        std::string content;
+        for (int i = 0; content.size() < 200000; ++i)
+            content += "<DOC ID=\"" + std::to_string(i) + "\"/>\r\n";
+        test::WriteFile(remote / "PDATo1C.xml", previous);
+        fs::create_directories(Exchange());
+        test::WriteFile(Exchange() / "PDATo1C.xml", content);
+
+        THookedUserInterface ui;
+        TUserInterfaceGuard guard(&ui);
+        bool watchedHalfway = false;
+        std::size_t torn = 0;
+        ui.onPump = [&] {
+            for (const auto& entry : fs::directory_iterator(remote)) {
+                if (entry.file_size() > 0 && entry.file_size() < content.size())
+                    watchedHalfway = true;
+            }
+            const std::string seen = test::ReadFile(remote / "PDATo1C.xml");
+            if (seen != previous && seen != content)
+                torn = seen.size();
+        };
+        log.Clear();
+        EXPECT_TRUE(Transfer(log, TFtpDirection::Put, settings, Exchange() / "PDATo1C.xml"));
+        EXPECT_EQ(From(LogLines(log), "Отправка файла."),
+            (Lines {"Отправка файла.", "Отправка завершена."}));
+        EXPECT_TRUE(watchedHalfway) << "the folder was looked into while the file travelled";
+        EXPECT_EQ(torn, 0u) << "the office could have taken half an export";
+        EXPECT_EQ(test::ReadFile(remote / "PDATo1C.xml"), content);
+        EXPECT_EQ(std::distance(fs::directory_iterator(remote), fs::directory_iterator()), 1);
+    }
+
+    // The previous script in place, and nothing else, in the exchange folder.
+    void ExpectLastGoodScriptKept()
+    {
+        EXPECT_EQ(test::ReadFile(Exchange() / "ToPDA.sqd"), "last good");
+        EXPECT_EQ(std::distance(fs::directory_iterator(Exchange()), fs::directory_iterator()), 1)
+            << "no partial file is left beside it";
     }
 
     static TFtpServer* server;
@@ -358,9 +405,20 @@ TEST_F(FtpTest, FailuresAreLoggedAsTheOfficeExpects)
             Connected() + Lines {"Сменить путь не удалось.", "Файл не найден."}},
         {"no script on the server", [] {}, true,
             Connected() + Lines {"Загрузка  файла.", "Файл не найден."}},
-        {"upload refused by the server",
+        {"upload refused by the server (a folder where the export goes)",
             [] { fs::create_directories(server->Home() / "in" / "PDATo1C.xml"); }, false,
-            Connected() + Lines {"Отправка файла.", "Сбой связи."}},
+            Connected()
+                + Lines {"Отправка файла.", "Сервер не переименовал файл; отправка напрямую.",
+                    "Сбой связи."}},
+        {"upload refused under both names",
+            [] {
+                fs::create_directories(server->Home() / "in" / "PDATo1C.xml");
+                fs::create_directories(server->Home() / "in" / "PDATo1C.xml.part");
+            },
+            false,
+            Connected()
+                + Lines {"Отправка файла.", "Сервер не принял временный файл; отправка напрямую.",
+                    "Сбой связи."}},
     };
     AddOrder();
     fs::create_directories(Exchange());
@@ -460,6 +518,201 @@ TEST_F(FtpTest, SilentServerGivesUpAtTheTimeLimit)
     // Not a measure of speed: the limit must end the wait instead of the agent's patience.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_EQ(log.LastMessage(), "Не удалось соединиться с сервером.");
+}
+
+// A server that misbehaves on purpose when asked for a file: "drip" sends a few bytes a second
+// (still faster than a stalled line) for 40 s; "flood:N" sends N bytes without announcing the
+// size, "flood:N:announced" announces it first.
+const char* const kMisbehavingServer = R"py(
+import socket, sys, threading, time
+port, home, user, password, mode = sys.argv[1:]
+kind, _, rest = mode.partition(":")
+size = int(rest.split(":")[0]) if kind == "flood" else 0
+announced = rest.endswith(":announced")
+def serve(conn):
+    reader = conn.makefile("rb")
+    say = lambda text: conn.sendall((text + "\r\n").encode())
+    say("220 ready")
+    passive = None
+    for line in reader:
+        verb, _, arg = line.decode("latin-1").strip().partition(" ")
+        verb = verb.upper()
+        if verb == "USER": say("331 password please")
+        elif verb == "PASS": say("230 logged in")
+        elif verb == "PWD": say('257 "/"')
+        elif verb == "CWD": say("250 ok")
+        elif verb == "TYPE": say("200 ok")
+        elif verb in ("EPSV", "PASV"):
+            passive = socket.socket()
+            passive.bind(("127.0.0.1", 0))
+            passive.listen(1)
+            p = passive.getsockname()[1]
+            say("229 passive (|||%d|)" % p if verb == "EPSV"
+                else "227 passive (127,0,0,1,%d,%d)" % (p >> 8, p & 255))
+        elif verb == "SIZE": say("213 %d" % size if announced else "502 no sizes here")
+        elif verb == "RETR":
+            say("150 sending (%d bytes)" % size if announced else "150 sending")
+            data, _ = passive.accept()
+            if kind == "drip":
+                for i in range(80):
+                    data.sendall(b"-----")
+                    time.sleep(0.5)
+            else:
+                data.sendall(b"x" * size)
+            data.close()
+            say("226 sent")
+        elif verb == "QUIT":
+            say("221 bye")
+            break
+        else: say("502 not here")
+def guarded(conn):
+    try:
+        serve(conn)
+    except OSError:
+        pass
+    finally:
+        conn.close()
+server = socket.socket()
+server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+server.bind(("127.0.0.1", int(port)))
+server.listen(4)
+while True:
+    conn, _ = server.accept()
+    threading.Thread(target=guarded, args=(conn,), daemon=True).start()
+)py";
+
+TEST_F(FtpTest, ADrippingServerIsCutAtTheLowSpeedLimit)
+{
+    const TFtpServer drip(kMisbehavingServer, kUser, kPassword, "drip");
+    ASSERT_TRUE(drip.Ready());
+    SetOption("FTPPORT", std::to_string(drip.Port()));
+    fs::create_directories(Exchange());
+    test::WriteFile(Exchange() / "ToPDA.sqd", "last good");
+    // Fewer than 100 bytes a second for 2 s fails it; the server sends 10 and would go on 40 s.
+    SetFtpTimeLimits({.connectSeconds = 5, .stallSeconds = 5, .lowSpeedSeconds = 2});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Download(log, ReadExchangeSettings()));
+    // Not a measure of speed: the limit must end the transfer, not the server.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(From(LogLines(log), "Загрузка  файла."), (Lines {"Загрузка  файла.", "Сбой связи."}));
+    ExpectLastGoodScriptKept();
+}
+
+TEST_F(FtpTest, ADownloadOverTheSizeCapIsRefused)
+{
+    struct TCase {
+        const char* what;
+        const char* mode;
+        bool fetched;
+    };
+    const TCase cases[] = {
+        {"size not announced, one byte over", "flood:65537", false},
+        {"size announced, far over", "flood:1048576:announced", false},
+        {"exactly the cap", "flood:65536", true},
+        {"exactly the cap, announced", "flood:65536:announced", true},
+    };
+    fs::create_directories(Exchange());
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TFtpServer flood(kMisbehavingServer, kUser, kPassword, c.mode);
+        ASSERT_TRUE(flood.Ready());
+        SetOption("FTPPORT", std::to_string(flood.Port()));
+        test::WriteFile(Exchange() / "ToPDA.sqd", "last good");
+        SetFtpTimeLimits({.connectSeconds = 5, .stallSeconds = 5, .maxDownloadBytes = 65536});
+        log.Clear();
+        EXPECT_EQ(
+            Transfer(log, TFtpDirection::Get, ReadExchangeSettings().ftp, Exchange() / "ToPDA.sqd"),
+            c.fetched);
+        if (c.fetched) {
+            EXPECT_EQ(fs::file_size(Exchange() / "ToPDA.sqd"), 65536u);
+            EXPECT_EQ(log.LastMessage(), "Загрузка  завершена.");
+        } else {
+            EXPECT_EQ(log.LastMessage(), "Сбой связи.");
+            ExpectLastGoodScriptKept();
+        }
+    }
+}
+
+TEST_F(FtpTest, AFullDiskFailsTheDownloadAndKeepsTheLastGoodScript)
+{
+    test::WriteFile(server->Home() / "in" / "ToPDA.sqd", std::string(1 << 20, '-'));
+    fs::create_directories(Exchange());
+    test::WriteFile(Exchange() / "ToPDA.sqd", "last good");
+    // While the download runs no file of this process may grow past 64 KiB: the device's
+    // writes fail with the system's own error, as on a full storage card, and no root is needed.
+    rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit full = saved;
+    full.rlim_cur = 64 << 10;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    const bool fetched
+        = Transfer(log, TFtpDirection::Get, ReadExchangeSettings().ftp, Exchange() / "ToPDA.sqd");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(fetched);
+    EXPECT_EQ(log.LastMessage(), "Сбой связи.");
+    ExpectLastGoodScriptKept();
+}
+
+TEST_F(FtpTest, AnUploadAppearsUnderItsNameOnlyWhenWhole)
+{
+    TFtpServer slow(kUser, kPassword, {.receiveLimit = 65536});
+    ASSERT_TRUE(slow.Ready());
+    TFtpSettings s = ReadExchangeSettings().ftp;
+    s.port = slow.Port();
+    s.folder = "";
+    ExpectUploadAppearsWhole(s, slow.Home());
+}
+
+TEST_F(FtpTest, AnUploadAppearsUnderItsNameOnlyWhenWholeOnVsftpd)
+{
+    const test::TVsftpd vsftpd(65536);
+    if (!vsftpd.SkipReason().empty())
+        GTEST_SKIP() << vsftpd.SkipReason();
+    ASSERT_TRUE(vsftpd.Ready()) << "vsftpd did not start";
+    // The previous export belongs to the account, so that sending straight onto it is allowed.
+    const passwd* account = getpwnam("ftp");
+    test::WriteFile(vsftpd.In() / "PDATo1C.xml", "");
+    ASSERT_EQ(chown((vsftpd.In() / "PDATo1C.xml").c_str(), account->pw_uid, account->pw_gid), 0);
+    // vsftpd takes the user name "ftp" for an anonymous login.
+    const TFtpSettings s {"127.0.0.1", vsftpd.Port(), "in", "ftp", "agent@example.com"};
+    ExpectUploadAppearsWhole(s, vsftpd.In());
+}
+
+TEST_F(FtpTest, AServerThatWillNotRenameGetsTheFileDirectly)
+{
+    struct TCase {
+        const char* what;
+        TFtpServerOptions options;
+        const char* inTheWay; // a folder on the server under this name
+        const char* line;
+    };
+    const TCase cases[] = {
+        {"no right to rename", {.perm = "elradwMT"}, nullptr,
+            "Сервер не переименовал файл; отправка напрямую."},
+        {"the temporary name is taken", {}, "PDATo1C.xml.part",
+            "Сервер не принял временный файл; отправка напрямую."},
+    };
+    AddOrder();
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TFtpServer strict(kUser, kPassword, c.options);
+        ASSERT_TRUE(strict.Ready());
+        test::WriteFile(strict.Home() / "PDATo1C.xml", "previous export");
+        if (c.inTheWay)
+            fs::create_directories(strict.Home() / c.inTheWay);
+        SetOption("FTPPORT", std::to_string(strict.Port()));
+        SetOption("FTPPATH", "");
+        log.Clear();
+        EXPECT_TRUE(Upload(log, ReadExchangeSettings()));
+        EXPECT_EQ(From(LogLines(log), "Отправка файла."),
+            (Lines {"Отправка файла.", c.line, "Отправка завершена."}));
+        EXPECT_EQ(test::ReadFile(strict.Home() / "PDATo1C.xml"),
+            test::ReadFile(Exchange() / "PDATo1C.xml"));
+        // The leftover is removed where the server lets it be; a folder in the way stays.
+        EXPECT_EQ(fs::exists(strict.Home() / "PDATo1C.xml.part"), c.inTheWay != nullptr);
+    }
 }
 
 TEST_F(FtpTest, FullExchangeTakesTheOrderToTheOfficeAndBack)
