@@ -58,6 +58,14 @@ def answer(folder, taken, packed):
 
 
 class OfficeHandler(FTPHandler):
+    def ftp_RNTO(self, path):
+        # The device sends its export under a temporary name and renames it into place once
+        # whole: the rename is when the export is received.
+        renamed = super().ftp_RNTO(path)
+        if renamed:
+            self.on_file_received(renamed[1])
+        return renamed
+
     def on_file_received(self, path):
         name = os.path.basename(path)
         if name not in ("PDATo1C.xml", "PDATo1C.zip"):
