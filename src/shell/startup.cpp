@@ -18,7 +18,8 @@ bool StartStorage(const std::filesystem::path& programFolder)
     try {
         if (!InitDatabaseLocation(programFolder))
             return false;
-        return CheckSchema();
+        // The reference lists are read once the tables are known to be in shape.
+        return CheckSchema() && LoadReferenceLists(false);
     } catch (const std::exception&) {
         SetBusy(false);
         return false;

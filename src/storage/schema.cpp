@@ -2,7 +2,6 @@
 // tables and columns, and each start applies at most one step per table.
 #include "storage/schema.h"
 
-#include "documents/reference_lists.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/value_formats.h"
@@ -143,7 +142,6 @@ bool CheckSchema()
               "create index if not exists DOC_COMPETS_DOC_ID on DOC_COMPETS (DOC_ID)",
               "create index if not exists DOC_HEADS_GUID on DOC_HEADS (GUID)"})
             q->TryExec(index);
-        ok = LoadReferenceLists(false);
     }
     return ok;
 }

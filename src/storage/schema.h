@@ -9,9 +9,8 @@ namespace vendrix {
 
 class TSqlQuery;
 
-/// Creates or upgrades every table on one connection to DbPath(), stores the default settings
-/// on a new database and loads the reference lists; false when any step failed (SQLite's
-/// message has been shown).
+/// Creates or upgrades every table on one connection to DbPath() and stores the default settings
+/// on a new database; false when any step failed (SQLite's message has been shown).
 bool CheckSchema();
 
 /// Whether `table` has `columns` ("*" for the table itself), probed on `connection`; false
