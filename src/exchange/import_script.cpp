@@ -265,10 +265,12 @@ void ShowOfficeMessages(const std::vector<std::string>& messages)
 TScriptReader::TScriptReader(const std::string& path)
     : m_file(std::fopen(path.c_str(), "rb"))
 {
-    if (!m_file)
+    if (!m_file) {
         m_ended = true;
-    else
+        m_failed = true;
+    } else {
         m_buffer.resize(kReadChunk);
+    }
 }
 
 TScriptReader::~TScriptReader()
@@ -284,13 +286,10 @@ bool TScriptReader::Fill()
     m_at = 0;
     m_end = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
     if (m_end == 0) {
-        // A file that cannot be read from its start (a folder of that name, a file held by
-        // another program) counts as empty; one that breaks off later is a failure.
-        m_failed = std::ferror(m_file) && m_readAny;
+        m_failed = std::ferror(m_file) != 0;
         m_ended = true;
         return false;
     }
-    m_readAny = true;
     if (const void* nul = std::memchr(m_buffer.data(), 0, m_end)) {
         m_end = static_cast<std::size_t>(static_cast<const char*>(nul) - m_buffer.data());
         m_ended = true; // the text ends at the first NUL

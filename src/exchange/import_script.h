@@ -24,7 +24,8 @@ bool Import(TExchangeSink& sink, const std::string& folder, bool useZip);
 
 /// Reads a script file one line at a time in bounded memory: windows-1251 text up to the first
 /// NUL, lines ended by CR (an LF right after a CR belongs to it; a lone LF ends nothing). A file
-/// that cannot be opened or read from its start has no lines.
+/// that cannot be opened or read (a folder of that name, an I/O error) has no further lines and
+/// tells so through Failed.
 class TScriptReader {
 public:
     explicit TScriptReader(const std::string& path);
@@ -35,7 +36,7 @@ public:
     /// The next line converted to UTF-8 (with `line` null, skipped unconverted); false at the
     /// end of the text or when reading failed.
     bool Next(std::string* line);
-    /// True when a read error cut the text short after its start.
+    /// True when the file could not be opened or a read failed.
     bool Failed() const { return m_failed; }
 
     /// The number of lines of the file at `path`, by the same rules.
@@ -50,7 +51,6 @@ private:
     std::size_t m_end = 0; // bytes held in the buffer
     bool m_ended = false; // end of file or NUL reached
     bool m_skipLf = false; // the last line ended with CR: an LF that follows belongs to it
-    bool m_readAny = false; // some bytes were read
     bool m_failed = false;
 };
 

@@ -1,17 +1,22 @@
 // Bad input of every kind the field and the office produce, each with the exact message the
 // agent sees and proof that nothing was lost. (A base.sdb that is not a database, LF-only and
 // NUL-cut scripts, and damaged or hostile archives have their own tests beside the code they
-// concern.)
+// concern.) Also the office's answers that are too big, unreadable or meet a full disk.
 #include "documents/document.h"
 #include "exchange/exchange_log.h"
 #include "exchange/export_file.h"
 #include "exchange/import_script.h"
 #include "storage/codepage.h"
+#include "storage/options.h"
 #include "storage/sql_query.h"
 #include "support/test_support.h"
 
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
 
 namespace vendrix {
 namespace {
@@ -183,6 +188,129 @@ TEST(BadInput, AgentsTextNeverEndsAStatement)
         "'||(select 1)||'");
     EXPECT_EQ(test::Value("select G_WT from DOC_ORDERS where DOC_ID='" + d.guid + "'"), "0.0")
         << "an unreadable quantity counts as 0, as in the totals";
+}
+
+const std::string kHeader = "Z_AGENT RESPONSE 0003-0000-0000-0001";
+
+// The office's part of an answer: a table, a message and a REPEAT block of `rows` rows.
+std::string OfficeScript(int rows)
+{
+    std::string text = kHeader
+        + "\r\n<EXEC \"create table if not exists BIG (N, T)\">\r\n"
+          "<SHOWMSGWND \"Привет из офиса\">\r\n"
+          "<REPEAT \"insert into BIG (N, T) values (%1, '%2')\">\r\n";
+    for (int i = 1; i <= rows; ++i)
+        text += std::to_string(i) + "\t" + std::string(200, 'x') + "\r\n";
+    return Utf8ToCp1251(text);
+}
+
+TEST(BadInput, UnreadableScripts)
+{
+    test::TProgramFolder folder;
+    ASSERT_TRUE(folder.Start());
+    const fs::path in = folder.Path() / "in";
+    fs::create_directories(in / "ToPDA.sqd");
+    TExchangeLog log;
+    // A script that cannot be read counts as empty: it fails the header check, and nothing
+    // is thrown past the import.
+    EXPECT_FALSE(Import(log, in.string(), false));
+    EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"Файл несовместимого формата."});
+
+    // An unreadable reference script is reported and the import goes on.
+    fs::remove(in / "ToPDA.sqd");
+    test::WriteFile(in / "ToPDA.sqd", OfficeScript(3));
+    fs::create_directories(in / "ToPDA.sql");
+    folder.ui.Clear();
+    EXPECT_TRUE(Import(log, in.string(), false));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {
+            "Не удалось прочитать файл '" + (in / "ToPDA.sql").string() + "'.",
+            "Сообщение из офиса: [1 / 1]\r\nПривет из офиса"}));
+    EXPECT_EQ(test::Value("select count(*) from BIG"), "3");
+}
+
+TEST(BadInput, FullDiskDuringImport)
+{
+    test::TProgramFolder folder;
+    TMount mount(folder.Path() / "data", "600k");
+    if (!mount.Ok())
+        GTEST_SKIP() << "mounting a small file system needs root";
+    ASSERT_TRUE(folder.Start());
+    test::Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('LLD_Def', 'before');"
+               "create table BIG (N, T)");
+    const fs::path in = folder.Path() / "in";
+    fs::create_directories(in);
+    test::WriteFile(in / "ToPDA.sqd", OfficeScript(5000)); // a megabyte of rows: cannot fit
+    TExchangeLog log;
+    EXPECT_FALSE(Import(log, in.string(), false));
+    ASSERT_GE(folder.ui.shown.size(), 2u);
+    EXPECT_EQ(folder.ui.shown[0].text.rfind("Нет места для записи базы данных.", 0), 0u)
+        << folder.ui.shown[0].text;
+    for (const auto& shown : folder.ui.shown)
+        EXPECT_EQ(shown.text.find("Сообщение из офиса"), std::string::npos);
+    EXPECT_EQ(log.Text().find("Загрузка завершена."), std::string::npos);
+    EXPECT_EQ(test::Value("select OPT_VAL from MY_OPTIONS where OPT_NAME='LLD_Def'"), "before");
+    // What was stored is a whole prefix of the office's rows.
+    const std::string count = test::Value("select count(*) from BIG");
+    EXPECT_EQ(test::Value("select count(*) from BIG where N > " + count), "0");
+    EXPECT_EQ(test::Value("pragma integrity_check"), "ok");
+}
+
+// Runs the companion's import on the program folder and returns its peak resident memory in
+// MiB, or -1 when the import did not end with success.
+long ImportPeakMiB(const fs::path& home, const fs::path& in)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const std::string homeText = home.string();
+        const std::string inText = in.string();
+        std::freopen("/dev/null", "w", stdout);
+        execl(VENDRIX_CLI, VENDRIX_CLI, "--home", homeText.c_str(), "--yes", "import",
+            inText.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage {};
+    if (wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss / 1024;
+}
+
+TEST(BadInput, ImportMemoryDoesNotGrowWithTheScript)
+{
+    test::TProgramFolder folder;
+    ASSERT_TRUE(folder.Start());
+    const fs::path in = folder.Path() / "in";
+    fs::create_directories(in);
+    // Twenty million one-character lines, packed into an archive of a few dozen kilobytes.
+    const auto packed = test::RunProcess("cd '" + in.string()
+        + "' && /usr/bin/python3 -c \"import zipfile\n"
+          "z = zipfile.ZipFile('ToPDA.zip', 'w', zipfile.ZIP_DEFLATED, compresslevel=9)\n"
+          "z.writestr('ToPDA.sqd', b'Z_AGENT RESPONSE 0002-0000-0000-0002\\r' + b'x\\r' * "
+          "20000000)\n"
+          "z.close()\"");
+    ASSERT_EQ(packed.status, 0);
+    SetOption("USEZIP", "1"); // as the defaults store it
+    const long zipped = ImportPeakMiB(folder.Path(), in);
+    EXPECT_GT(zipped, 0) << "the import of 20 million lines failed";
+    EXPECT_LT(zipped, 300);
+    fs::remove(in / "ToPDA.zip");
+    SetOption("USEZIP", "0");
+
+    // A script of 250 MB of comments.
+    {
+        std::ofstream out(in / "ToPDA.sqd", std::ios::binary);
+        out << "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n";
+        const std::string line = "// " + std::string(60, '-') + "\r\n";
+        for (std::size_t written = 0; written < (250u << 20); written += line.size())
+            out << line;
+    }
+    const long comments = ImportPeakMiB(folder.Path(), in);
+    EXPECT_GT(comments, 0) << "the import of 250 MB of comments failed";
+    EXPECT_LT(comments, 300);
+    std::printf("peak memory of the import: %ld MiB (20 million lines in an archive), %ld MiB "
+                "(250 MB of comments)\n",
+        zipped, comments);
 }
 
 } // namespace
