@@ -353,6 +353,8 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
     const std::filesystem::path& localPath)
 {
     const bool get = direction == TFtpDirection::Get;
+    // The get word keeps its trailing blank, so the log reads «Загрузка  файла.» with two: the
+    // office's support compares these lines with the devices' logs.
     const std::string word = get ? "Загрузка " : "Отправка";
 
     TCurl curl(InternetAvailable() ? curl_easy_init() : nullptr);
