@@ -1,5 +1,10 @@
 vendrix_core_test(archive_test exchange/archive_test.cpp)
 vendrix_core_test(exchange_files_test exchange/export_file_test.cpp exchange/import_script_test.cpp)
+# The import against a failing disk and foreign locks: a program of its own, since it puts a
+# fault file system in front of SQLite's default one.
+vendrix_core_test(import_faults_test exchange/import_faults_test.cpp)
+target_compile_definitions(import_faults_test PRIVATE
+    VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
 vendrix_core_test(ftp_test exchange/ftp_test.cpp)
 target_compile_definitions(ftp_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-cli>")
 add_dependencies(ftp_test vendrix-cli)
