@@ -267,6 +267,7 @@ protected:
     {
         int failed = 0;
         int succeeded = 0;
+        int walked = 0; // fault points reached
         int n = 1;
         const auto start = std::chrono::steady_clock::now();
         for (;; ++n) {
@@ -277,6 +278,7 @@ protected:
                 break;
             }
             SCOPED_TRACE(std::string(what) + " at point " + std::to_string(n));
+            walked = n;
             (run.ok ? succeeded : failed)++;
             Check(run);
             if (HasFailure())
@@ -286,9 +288,9 @@ protected:
             = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("[ faults   ] %s: %d points walked (%d runs failed, %d still succeeded), "
                     "%.1f s\n",
-            what, n - 1, failed, succeeded, seconds);
-        RecordProperty(std::string(what) + "_points", n - 1);
-        return n - 1;
+            what, walked, failed, succeeded, seconds);
+        RecordProperty(std::string(what) + "_points", walked);
+        return walked;
     }
 
     test::TProgramFolder folder;
