@@ -467,13 +467,20 @@ bool DeleteDocument(const std::string& guid)
     auto q = TSqlQuery::Create(DbPath(), true);
     if (!q)
         return false;
-    // Each table on its own, as the journal always deleted: a table that fails (reported)
-    // keeps no other table's lines alive.
+    // Each table's statement runs whatever the one before did, as the journal always deleted:
+    // a table that fails (reported) keeps no other table's lines alive. One transaction around
+    // them all, so that a failing disk never leaves a head without its lines or the reverse.
+    TSaveTransaction transaction(*q);
+    if (!transaction.Open())
+        return false;
     bool ok = true;
     for (const char* table : {"DOC_HEADS where (GUID=", "DOC_ORDERS where (DOC_ID=",
-             "DOC_SKUS where (DOC_ID=", "DOC_COMPETS where (DOC_ID="})
+             "DOC_SKUS where (DOC_ID=", "DOC_COMPETS where (DOC_ID="}) {
         ok = q->Exec(std::string("delete from ") + table + Key(guid) + ")") && ok;
-    return ok;
+        if (!q->InTransaction())
+            return false; // the device failed and SQLite undid the deletion: nothing went
+    }
+    return transaction.Commit() && ok;
 }
 
 } // namespace vendrix

@@ -74,8 +74,9 @@ private:
 };
 
 /// Deletes the stored document `guid` (as passed) with its order, SKU and competitor lines, each
-/// table's statement running whatever the others did. True when all four worked (a GUID that
-/// names no document included); false when one failed (SQLite's message has been shown).
+/// table's statement running whatever the others did, in one transaction. True when all four
+/// worked (a GUID that names no document included); false when one failed (SQLite's message has
+/// been shown); a failure of the device itself deletes nothing.
 bool DeleteDocument(const std::string& guid);
 
 /// Shipment date of a new document: today plus NEWDOC_DATE days (negative counts as 0).

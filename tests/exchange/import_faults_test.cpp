@@ -259,6 +259,13 @@ protected:
         }
         EXPECT_EQ(db.Rows("select count(*) from DOC_HEADS where GUID='KEEP'"),
             std::vector<std::string> {"1"});
+        // A document goes whole with its lines or stays whole.
+        const auto old = db.Rows("select (select count(*) from DOC_HEADS where GUID='OLD') || "
+                                 "(select count(*) from DOC_ORDERS where DOC_ID='OLD') || "
+                                 "(select count(*) from DOC_SKUS where DOC_ID='OLD')");
+        EXPECT_TRUE(
+            old == std::vector<std::string> {"111"} || old == std::vector<std::string> {"000"})
+            << "half deleted: " << old.front();
     }
 
     // Runs the import with `arm(n)` for n = 1, 2, ... until a run no longer reaches the fault;
