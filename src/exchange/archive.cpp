@@ -10,6 +10,7 @@
 #include "exchange/zip_methods.h"
 #include "platform/atomic_file.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 #include "storage/codepage.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
@@ -424,26 +425,6 @@ struct TEntry {
     bool overlaps = false; // its bytes share bytes with another entry's
 };
 
-bool IsUtf8(std::string_view text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const int extra = c < 0x80 ? 0
-            : (c >> 5) == 6        ? 1
-            : (c >> 4) == 14       ? 2
-            : (c >> 3) == 30       ? 3
-                                   : -1;
-        if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size())
-            return false;
-        for (int k = 1; k <= extra; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2)
-                return false;
-        }
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
-}
-
 /// The characters of a UTF-8 text as byte runs (a lead byte and its continuation bytes, as
 /// Utf8Length counts them), so that "?" stands for one character, not one byte; two runs are
 /// equal exactly when their characters are.
@@ -524,7 +505,7 @@ int ReadEntries(std::FILE* file, std::uint32_t offset, std::uint32_t size, std::
         const std::string raw(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameLength);
         // The devices' archivers write OEM (cp866) names; a name flagged as UTF-8 by a newer
         // archiver is taken as such, since reading it as cp866 would garble it.
-        e.name = (e.flags & kFlagUtf8Name) && IsUtf8(raw) ? raw : Cp866ToUtf8(raw);
+        e.name = (e.flags & kFlagUtf8Name) && platform::IsUtf8(raw) ? raw : Cp866ToUtf8(raw);
         e.wanted = NameWanted(e.name, wanted);
         entries.push_back(std::move(e));
         pos += recordSize;

@@ -1,6 +1,8 @@
 // Platform stand-ins over QtCore and POSIX.
 #include "platform/platform.h"
 
+#include "platform/utf8.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
@@ -91,37 +93,11 @@ bool FileLocalTime(const std::filesystem::path& file, TLocalTime& out)
 
 namespace {
 
-// The next code point of UTF-8 text at `at`, advancing it; a broken byte reads as itself.
-char32_t NextCodePoint(std::string_view s, std::size_t& at)
-{
-    const auto b = static_cast<unsigned char>(s[at++]);
-    int extra = 0;
-    char32_t cp = b;
-    if (b >= 0xF0 && b <= 0xF4) {
-        extra = 3;
-        cp = b & 0x07;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        extra = 2;
-        cp = b & 0x0F;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-        extra = 1;
-        cp = b & 0x1F;
-    } else {
-        return b;
-    }
-    const std::size_t start = at;
-    for (int i = 0; i < extra; ++i) {
-        if (at >= s.size() || (static_cast<unsigned char>(s[at]) & 0xC0) != 0x80) {
-            at = start;
-            return b;
-        }
-        cp = (cp << 6) | (static_cast<unsigned char>(s[at++]) & 0x3F);
-    }
-    return cp;
-}
-
+// Broken bytes are left as they read: they then match only the same broken bytes.
 char32_t Fold(char32_t c)
 {
+    if (IsBrokenUtf8(c))
+        return c;
     if (c < 0x80)
         return c >= 'A' && c <= 'Z' ? c + 32 : c;
     return QChar::toCaseFolded(c);

@@ -4,6 +4,8 @@
 // GUIDs, is copied as it is.
 #include "storage/codepage.h"
 
+#include "platform/utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -13,47 +15,6 @@
 namespace vendrix {
 
 namespace {
-
-// Length of the UTF-8 sequence that starts with `lead`; 1 for a stray byte.
-std::size_t SequenceLength(unsigned char lead)
-{
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    if (lead >= 0xE0)
-        return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC2)
-        return 2;
-    return 1;
-}
-
-// The code point of the strict UTF-8 sequence at the start of `in` (no overlong forms, no
-// surrogates, nothing above U+10FFFF) and its length; length 0 when there is none.
-std::size_t NextCodePoint(std::string_view in, char32_t& cp)
-{
-    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(in[i]); };
-    const unsigned char lead = at(0);
-    const std::size_t n = SequenceLength(lead);
-    if (n == 1 || in.size() < n)
-        return 0;
-    unsigned char low = 0x80, high = 0xBF; // the bounds of the second byte
-    if (lead == 0xE0)
-        low = 0xA0;
-    else if (lead == 0xED)
-        high = 0x9F;
-    else if (lead == 0xF0)
-        low = 0x90;
-    else if (lead == 0xF4)
-        high = 0x8F;
-    if (at(1) < low || at(1) > high)
-        return 0;
-    cp = lead & (0x7F >> n);
-    for (std::size_t i = 1; i < n; ++i) {
-        if ((at(i) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (at(i) & 0x3F);
-    }
-    return n;
-}
 
 // One single-byte code page: the UTF-8 form of each upper byte, and the way back sorted by
 // code point. A byte iconv has no character for (0x98 in windows-1251) decodes to the C1
@@ -87,9 +48,11 @@ public:
             }
             if (valid)
                 iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            char32_t cp = 0;
-            if ((mapped || (valid && keepUnmapped))
-                && NextCodePoint(std::string_view(form.bytes, form.size), cp) == form.size)
+            const std::string_view utf8(form.bytes, form.size);
+            std::size_t end = 0;
+            const char32_t cp = platform::NextCodePoint(utf8, end);
+            if ((mapped || (valid && keepUnmapped)) && !platform::IsBrokenUtf8(cp)
+                && end == utf8.size())
                 m_encode.push_back({cp, static_cast<char>(b)});
         }
         if (valid)
@@ -125,34 +88,16 @@ public:
                 out.push_back(in[i++]);
                 continue;
             }
-            char32_t cp = 0;
-            const std::size_t n = NextCodePoint(in.substr(i), cp);
-            if (n == 0) {
-                i += SkipBroken(in.substr(i));
-                out.push_back('?');
-                continue;
-            }
+            // A broken span becomes one "?", as a character without a byte here does.
+            const char32_t cp = platform::NextCodePoint(in, i);
             const auto found = std::lower_bound(m_encode.begin(), m_encode.end(), cp,
                 [](const TBack& x, char32_t v) { return x.cp < v; });
             out.push_back(found != m_encode.end() && found->cp == cp ? found->byte : '?');
-            i += n;
         }
         return out;
     }
 
 private:
-    // A broken sequence is one "?": a whole sequence when its continuation bytes are all there,
-    // else only its lead byte, so the next character is not swallowed.
-    static std::size_t SkipBroken(std::string_view rest)
-    {
-        const std::size_t n = SequenceLength(static_cast<unsigned char>(rest[0]));
-        for (std::size_t i = 1; i < n; ++i) {
-            if (i >= rest.size() || (static_cast<unsigned char>(rest[i]) & 0xC0) != 0x80)
-                return 1;
-        }
-        return n;
-    }
-
     struct TForm {
         char bytes[4] = {};
         std::uint8_t size = 0;

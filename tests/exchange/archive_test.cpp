@@ -494,6 +494,12 @@ TEST_F(ArchiveTest, NameFlaggedAsUtf8IsReadAsUtf8)
     utf8.flags = 0x0800;
     EXPECT_EQ(Extract(WriteArchive(BuildArchive({utf8})), Target(), "Счёт.txt"), 1);
     EXPECT_EQ(test::ReadFile(Target() / "Счёт.txt"), "utf-8 name");
+
+    // Under the flag, bytes that only look like UTF-8 (an encoded surrogate) are cp866 after all.
+    TRawEntry surrogate = Stored("\xED\xA0\x80.txt", "not utf-8");
+    surrogate.flags = 0x0800;
+    EXPECT_EQ(Extract(WriteArchive(BuildArchive({surrogate})), Target(), "*"), 1);
+    EXPECT_EQ(test::ReadFile(Target() / "эаА.txt"), "not utf-8");
 }
 
 TEST_F(ArchiveTest, DamagedEntriesFailAndTheNextEntryStillExtracts)
