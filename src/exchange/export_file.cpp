@@ -1,9 +1,12 @@
 // Writing the export file. Lines are converted to windows-1251 and written one by one, so a
-// journal of any size needs no more memory than one document's lines.
+// journal of any size needs no more memory than one document's lines. The file is written under
+// a temporary name and takes its own name only when complete: an export killed midway or
+// stopped by a full disk leaves the previous complete file, never half of a new one.
 #include "exchange/export_file.h"
 
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
+#include "platform/atomic_file.h"
 #include "storage/codepage.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
@@ -11,17 +14,11 @@
 #include "storage/value_formats.h"
 
 #include <cstdio>
-#include <memory>
 #include <system_error>
 
 namespace vendrix {
 
 namespace {
-
-struct TFileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using TFile = std::unique_ptr<std::FILE, TFileCloser>;
 
 // Every line goes through here: trimmed, windows-1251, CR LF.
 class TLineWriter {
@@ -65,19 +62,26 @@ bool Export(TExchangeSink& sink, const std::string& folderText, bool useZip,
     if (folder.back() != '/' && folder.back() != '\\')
         folder.push_back('/');
 
-    const std::string agent = GetOption(nullptr, "AgentName", "Test");
+    // Escaped like every other text value: an agent named "A & B" must not make the whole file
+    // unreadable at the office. The option is stored trimmed, so an ordinary name keeps its bytes.
+    const std::string agent = XmlText(GetOption(nullptr, "AgentName", "Test"));
     const std::string pdaId = GetOption(nullptr, "PDA_ID");
 
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     const std::filesystem::path xmlPath = std::filesystem::path(folder) / kExportXmlName;
-    TFile file(std::fopen(xmlPath.c_str(), "wb"));
+    // Also removes the temporary file an export killed earlier left behind.
+    platform::TAtomicFile xml(xmlPath);
+    // A folder of the file's name could not be replaced by the finished file either.
+    const bool blocked
+        = std::filesystem::exists(xmlPath, ec) && !std::filesystem::is_regular_file(xmlPath, ec);
+    std::FILE* file = blocked ? nullptr : xml.Open();
     if (!file) {
         UI().Message("Не удалось открыть файл для записи.", TIcon::Error);
         return false;
     }
     sink.Log("Начата выгрузка...");
-    TLineWriter out(file.get());
+    TLineWriter out(file);
     out.Line("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");
     out.Line(std::string("<VendrixAgent ProtoVersion=\"") + kProtoVersion + "\" DateTime=\""
         + RegionalDateTime() + "\" Agent=\"" + agent + "\" PDA_ID=\"" + pdaId + "\" LastLoadDate=\""
@@ -86,6 +90,7 @@ bool Export(TExchangeSink& sink, const std::string& folderText, bool useZip,
     auto docs = RunQuery("select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, ORD_LINES, "
                          "STR_PRIM from DOC_HEADS where (DOC_STATE=1)");
     if (!docs) {
+        // The unfinished file is dropped (by `xml`): the previous complete export stays.
         UI().Message("Таблица DOC_HEADS недоступна.", TIcon::Warning);
         return false;
     }
@@ -129,8 +134,8 @@ bool Export(TExchangeSink& sink, const std::string& folderText, bool useZip,
             UI().ProcessEvents();
     }
     out.Line("</VendrixAgent>");
-    const bool written = !out.Failed() && std::fflush(file.get()) == 0;
-    file.reset();
+    // Commit syncs before the rename, so even a power loss leaves the old file or the new one.
+    const bool written = !out.Failed() && xml.Commit();
     if (!written) {
         // A full disk must not pass for a finished export the office would then miss orders of.
         UI().Message("Не удалось записать файл выгрузки.", TIcon::Error);

@@ -16,7 +16,8 @@ constexpr const char* kProtoVersion = "0002-0000-0000-0002";
 
 /// Writes the export into `folder` (asks for a folder when it is empty). With `useZip` packs it
 /// and removes the XML. Returns true on success, with the result file's path in `resultFile`
-/// when given; failures are shown and logged as the office expects. The database is not changed.
+/// when given; failures are shown and logged as the office expects. A failed or killed export
+/// leaves the earlier file of that name whole. The database is not changed.
 bool Export(TExchangeSink& sink, const std::string& folder, bool useZip,
     std::filesystem::path* resultFile = nullptr);
 

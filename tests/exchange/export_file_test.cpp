@@ -98,12 +98,42 @@ TEST_F(ExportTest, EmptyJournalHasThreeLinesAndTheHeaderFallbacks)
         std::string::npos);
 }
 
-TEST_F(ExportTest, OldFileIsReplacedNotAppended)
+TEST_F(ExportTest, OldFileIsReplacedNotAppendedAndAKilledRunsLeftoverGoes)
 {
     fs::create_directories(out);
     test::WriteFile(out / "PDATo1C.xml", std::string(100000, '#'));
+    test::WriteFile(out / "PDATo1C.xml.part", "<?xml version=\"1.0\"?><cut");
     ASSERT_TRUE(Export(log, out.string(), false));
     EXPECT_EQ(test::ReadFile(out / "PDATo1C.xml").find('#'), std::string::npos);
+    EXPECT_FALSE(fs::exists(out / "PDATo1C.xml.part"));
+}
+
+TEST_F(ExportTest, AgentNameIsEscapedAndReadsBackAsWritten)
+{
+    struct TCase {
+        const char* name; // as the agent typed it
+        const char* written; // between the quotes of Agent, before conversion to windows-1251
+        const char* read; // what an XML reader gives back
+    };
+    const TCase cases[] = {
+        {"A & B", "A &amp; B", "A & B"}, {"<Иванов>", "&lt;Иванов&gt;", "<Иванов>"},
+        {"\"кавычки\"", "&quot;кавычки&quot;", "\"кавычки\""},
+        {"Иван\x01ов", "Иван ов", "Иван ов"}, // no XML reader takes the control character
+        {"Петров П.", "Петров П.", "Петров П."}, // an ordinary name keeps its bytes
+    };
+    const fs::path file = out / "PDATo1C.xml";
+    for (const TCase& c : cases) {
+        SetOption("AgentName", c.name);
+        ASSERT_TRUE(Export(log, out.string(), false)) << c.name;
+        EXPECT_NE(test::ReadFile(file).find(
+                      Utf8ToCp1251(std::string("Agent=\"") + c.written + "\" PDA_ID=")),
+            std::string::npos)
+            << c.name;
+        const test::TProcessResult read = test::RunProcess(
+            "xmllint --xpath 'string(/VendrixAgent/@Agent)' '" + file.string() + "'");
+        EXPECT_EQ(read.status, 0) << c.name;
+        EXPECT_EQ(read.out, std::string(c.read) + "\n");
+    }
 }
 
 TEST_F(ExportTest, ZipLeavesOnlyTheArchiveHoldingTheSameBytes)
@@ -144,17 +174,19 @@ TEST_F(ExportTest, FailuresAreReported)
     EXPECT_FALSE(Export(log, out.string(), false));
     EXPECT_EQ(folder.ui.Texts(),
         (std::vector<std::string> {"no such table: DOC_HEADS", "Таблица DOC_HEADS недоступна."}));
-    const std::string kept = test::ReadFile(out / "PDATo1C.xml");
-    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 2)
-        << "the file keeps its first two lines";
+    // An export cut short leaves no half file: the earlier one, when there is one, stays.
+    EXPECT_FALSE(fs::exists(out / "PDATo1C.xml"));
     test::Exec("alter table AWAY rename to DOC_HEADS");
 
     folder.ui.Clear();
     FillJournal();
+    test::WriteFile(out / "PDATo1C.xml", "earlier export");
     test::Exec("alter table DOC_ORDERS rename to AWAY");
     EXPECT_FALSE(Export(log, out.string(), false));
     EXPECT_EQ(folder.ui.Texts(),
         (std::vector<std::string> {"no such table: DOC_ORDERS", "Таблица DOC_ORDERS недоступна."}));
+    EXPECT_EQ(test::ReadFile(out / "PDATo1C.xml"), "earlier export");
+    EXPECT_FALSE(fs::exists(out / "PDATo1C.xml.part"));
 }
 
 TEST_F(ExportTest, GuidThatNamesAColumnTakesOnlyItsOwnLines)

@@ -11,6 +11,7 @@
 #include "storage/sql_query.h"
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -120,6 +121,44 @@ TEST(BadInput, FullDisk)
     EXPECT_EQ(folder.ui.shown.back().text, "Не удалось записать файл выгрузки.");
     EXPECT_EQ(log.Text().find("Выгрузка завершена."), std::string::npos);
     EXPECT_EQ(test::Value("pragma integrity_check"), "ok");
+}
+
+TEST(BadInput, FullDiskKeepsTheEarlierExportAndArchive)
+{
+    test::TProgramFolder folder;
+    ASSERT_TRUE(folder.Start());
+    const fs::path out = folder.Path() / "out";
+    TMount mount(out, "64k");
+    if (!mount.Ok())
+        GTEST_SKIP() << "mounting a small file system needs root";
+    TDocument first = Order("first", 3);
+    ASSERT_TRUE(first.Save());
+    TExchangeLog log;
+    ASSERT_TRUE(Export(log, out.string(), true));
+    ASSERT_TRUE(Export(log, out.string(), false));
+    const std::string earlierXml = test::ReadFile(out / "PDATo1C.xml");
+    const std::string earlierZip = test::ReadFile(out / "PDATo1C.zip");
+    // Some 90 KB of orders: more than the disk holds.
+    for (int i = 0; i < 20; ++i) {
+        TDocument d = Order("more " + std::to_string(i), 50);
+        ASSERT_TRUE(d.Save());
+    }
+
+    for (const bool useZip : {false, true}) {
+        SCOPED_TRACE(useZip ? "zip" : "plain");
+        folder.ui.Clear();
+        EXPECT_FALSE(Export(log, out.string(), useZip));
+        EXPECT_EQ(
+            folder.ui.Texts(), std::vector<std::string> {"Не удалось записать файл выгрузки."});
+        EXPECT_EQ(test::ReadFile(out / "PDATo1C.xml"), earlierXml);
+        EXPECT_EQ(test::ReadFile(out / "PDATo1C.zip"), earlierZip);
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(out))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string> {"PDATo1C.xml", "PDATo1C.zip"}))
+            << "nothing half-written remains";
+    }
 }
 
 TEST(BadInput, ScriptsThatAreNotScripts)
