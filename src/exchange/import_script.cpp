@@ -589,6 +589,7 @@ bool Import(TExchangeSink& sink, const std::string& folderText, bool useZip)
         auto connection = TSqlQuery::Create(DbPath(), true);
         if (!connection)
             return false; // "База данных не найдена." has been shown; nothing was changed
+        connection->GuardOfficeStatements();
         sink.ProgressStart(static_cast<int>(std::min<std::size_t>(lineCount, 1u << 30)) - 1);
         TStatementRunner runner(*connection);
         if (!RunBody(sink, reader, runner, run, scriptPath))

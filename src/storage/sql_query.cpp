@@ -1,6 +1,7 @@
 // SQLite access through sqlite3_open, sqlite3_exec, sqlite3_free and sqlite3_close; besides them
-// only what a sound failure path needs: a busy timeout on every connection and the test whether a
-// transaction is still open.
+// only what a sound failure path needs: a busy timeout on every connection, the test whether a
+// transaction is still open, and on the connection of the office's statements an authorizer and
+// a progress handler.
 #include "storage/sql_query.h"
 
 #include "storage/codepage.h"
@@ -9,6 +10,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <system_error>
 
 namespace vendrix {
@@ -18,6 +20,30 @@ namespace {
 std::filesystem::path g_dbPath;
 bool g_isNewDatabase = false;
 int g_busyTimeoutMs = kDefaultBusyTimeoutMs;
+int g_statementLimitMs = kDefaultStatementLimitMs;
+constexpr int kProgressSteps = 10000; // virtual machine steps between looks at the clock
+
+std::int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// PRAGMAs an office script may run: they only read the schema or check the file. Every other
+// one changes how the file is kept or read (writable_schema, journal_mode, synchronous,
+// locking_mode, schema_version, trusted_schema, ...), which no reference data needs.
+bool HarmlessPragma(const char* name)
+{
+    static const char* const kAllowed[] = {"table_info", "table_xinfo", "index_list", "index_info",
+        "index_xinfo", "foreign_key_list", "integrity_check", "quick_check"};
+    const std::string lower = name ? UpperLatin(name) : std::string();
+    for (const char* allowed : kAllowed) {
+        if (lower == UpperLatin(allowed))
+            return true;
+    }
+    return false;
+}
 
 // SQLite's own texts are English; for the failures an agent can do something about, a Russian
 // line goes first so the message says what happened in the agent's words.
@@ -157,6 +183,45 @@ bool TSqlQuery::TryExec(std::string_view sql, std::string* error)
     return rc == SQLITE_OK;
 }
 
+void TSqlQuery::GuardOfficeStatements()
+{
+    if (!m_db)
+        return;
+    m_statementStartMs = NowMs();
+    sqlite3_set_authorizer(m_db, &TSqlQuery::Authorize, this);
+    sqlite3_progress_handler(m_db, kProgressSteps, &TSqlQuery::Progress, this);
+}
+
+int TSqlQuery::Authorize(
+    void* context, int action, const char* first, const char* second, const char*, const char*)
+{
+    // Every statement is authorized while it is prepared, right before it runs: its clock
+    // starts here, so a long script of quick statements is never cut, only a slow statement.
+    static_cast<TSqlQuery*>(context)->m_statementStartMs = NowMs();
+    switch (action) {
+    case SQLITE_ATTACH: // also how VACUUM (and VACUUM INTO a file anywhere) begins
+    case SQLITE_DETACH:
+    case SQLITE_CREATE_TRIGGER: // a trigger would rewrite the agent's later orders unseen
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_VTABLE:
+        return SQLITE_DENY;
+    case SQLITE_PRAGMA:
+        return HarmlessPragma(first) ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_FUNCTION: {
+        const std::string name = second ? UpperLatin(second) : std::string();
+        return name == "LOAD_EXTENSION" || name == "FTS3_TOKENIZER" ? SQLITE_DENY : SQLITE_OK;
+    }
+    default:
+        return SQLITE_OK;
+    }
+}
+
+int TSqlQuery::Progress(void* context)
+{
+    const auto* self = static_cast<const TSqlQuery*>(context);
+    return NowMs() - self->m_statementStartMs > g_statementLimitMs ? 1 : 0;
+}
+
 bool TSqlQuery::InTransaction() const
 {
     return m_db && sqlite3_get_autocommit(m_db) == 0;
@@ -275,6 +340,11 @@ bool RunStatement(std::string_view sql)
 void SetBusyTimeout(int milliseconds)
 {
     g_busyTimeoutMs = milliseconds;
+}
+
+void SetStatementTimeLimit(int milliseconds)
+{
+    g_statementLimitMs = milliseconds;
 }
 
 bool InitDatabaseLocation(const std::filesystem::path& programFolder)

@@ -4,6 +4,7 @@
 // of the program sees UTF-8 only. Also fixes where base.sdb lies and whether it is new.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -58,6 +59,13 @@ public:
     /// Value of column `c` of the row received last, whatever the cursor and the column names.
     std::string LastRowValue(int c) const;
 
+    /// Guards the open connection for the office's statements: refuses what no office script
+    /// needs and what reaches outside the database (ATTACH, DETACH and VACUUM; PRAGMAs beyond a
+    /// few that only read the schema; triggers; virtual tables; loadable extensions), and
+    /// interrupts any one statement that runs longer than the statement time limit. A refused
+    /// statement fails with SQLite's "not authorized", an interrupted one with "interrupted".
+    void GuardOfficeStatements();
+
     /// True while a transaction is open on the connection (SQLite may end one by itself after
     /// an I/O error or a conflict resolved by ROLLBACK; callers that batch statements check).
     bool InTransaction() const;
@@ -78,6 +86,9 @@ public:
 
 private:
     static int RowCallback(void* context, int columns, char** values, char** names);
+    static int Authorize(void* context, int action, const char* first, const char* second,
+        const char* database, const char* trigger);
+    static int Progress(void* context);
 
     sqlite3* m_db = nullptr;
     bool m_eof = false;
@@ -90,12 +101,18 @@ private:
     std::filesystem::path m_path;
     bool m_connected = false;
     int m_lastCode = 0;
+    std::int64_t m_statementStartMs = 0; // when the statement running now was prepared
 };
 
 /// How long every connection waits on a database another process has locked before a
 /// statement fails as busy: 5 s. Tests shorten it.
 constexpr int kDefaultBusyTimeoutMs = 5000;
 void SetBusyTimeout(int milliseconds);
+
+/// How long one statement of the office may run on a guarded connection before it is
+/// interrupted: 60 s. Tests shorten it.
+constexpr int kDefaultStatementLimitMs = 60000;
+void SetStatementTimeLimit(int milliseconds);
 
 /// Runs `sql` on a new connection to DbPath(); returns the object holding its rows (cursor before
 /// the first row), or nullptr when opening or running failed (already reported to the user).
