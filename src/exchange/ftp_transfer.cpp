@@ -5,6 +5,8 @@
 // ever appears complete under its name: a download through a temporary local file, an upload
 // through a temporary remote name renamed at the end, so that the office's program never takes
 // half an export. Time and size limits keep a bad line or a bad server from holding the device.
+// A server spelt with "ftpes://" or "ftps://" is reached over TLS with its certificate checked;
+// a line that cannot be protected is refused, never quietly used in the clear.
 #include "exchange/ftp_transfer.h"
 
 #include "exchange/exchange_log.h"
@@ -13,13 +15,17 @@
 #include "platform/atomic_file.h"
 #include "storage/codepage.h"
 #include "storage/options.h"
+#include "storage/sql_query.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <system_error>
 
@@ -67,13 +73,46 @@ bool IsIpv6Char(unsigned char c)
         || c == '.';
 }
 
-// "ftp://host:port/" for the server text; empty when the text is no host name or address, so
-// that whatever the agent typed can never reshape the address (a user part, a path).
-std::string ServerUrl(const std::string& server, int port)
+// How the line to the server is protected: "ftpes://" asks for TLS on the plain port with
+// AUTH TLS, "ftps://" speaks TLS from the first byte; the spellings FileZilla and most FTP
+// clients use, so an office administrator already knows them.
+enum class TSecurity { Plain, Explicit, Implicit };
+
+// The server text split into its protection and the host name or address it names.
+struct TServerText {
+    TSecurity security = TSecurity::Plain;
+    std::string host;
+};
+
+TServerText ParseServer(const std::string& server)
 {
-    if (server.empty() || port < 1 || port > 65535)
+    static const struct {
+        const char* scheme;
+        TSecurity security;
+    } schemes[] = {{"ftpes://", TSecurity::Explicit}, {"ftps://", TSecurity::Implicit}};
+    for (const auto& s : schemes) {
+        const std::size_t n = std::char_traits<char>::length(s.scheme);
+        bool same = server.size() >= n;
+        for (std::size_t i = 0; same && i < n; ++i)
+            same = std::tolower(static_cast<unsigned char>(server[i])) == s.scheme[i];
+        if (!same)
+            continue;
+        std::string host = server.substr(n);
+        if (!host.empty() && host.back() == '/')
+            host.pop_back(); // "ftps://host/", as a browser would show it
+        return {s.security, host};
+    }
+    return {TSecurity::Plain, server};
+}
+
+// "ftp://host:port/" (or "ftps://" for implicit TLS) for the server text; empty when the text is
+// no host name or address, so that whatever the agent typed can never reshape the address (a
+// user part, a path).
+std::string ServerUrl(const TServerText& server, int port)
+{
+    if (server.host.empty() || port < 1 || port > 65535)
         return {};
-    std::string host = server;
+    std::string host = server.host;
     if (host.front() == '[' && host.back() == ']' && host.size() > 2)
         host = host.substr(1, host.size() - 2);
     bool ipv6 = host.find(':') != std::string::npos;
@@ -84,7 +123,65 @@ std::string ServerUrl(const std::string& server, int port)
     }
     if (ipv6)
         host = "[" + host + "]";
-    return "ftp://" + host + ":" + std::to_string(port) + "/";
+    const char* scheme = server.security == TSecurity::Implicit ? "ftps://" : "ftp://";
+    return scheme + host + ":" + std::to_string(port) + "/";
+}
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadWhole(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Asks for TLS on the control and the data connections, with the server's certificate checked
+// for its issuer and its host name. The office's own CA, when its file lies in the data folder,
+// is trusted beside the system's store, not instead of it: a CA file given to libcurl replaces
+// its default bundle, so the office's file is appended to that bundle in memory (the system's
+// certificate folder stays in use as well), and the device never writes a bundle of its own.
+void ProtectLine(CURL* curl)
+{
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    const std::filesystem::path office = DbPath().parent_path() / kOfficeCaName;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(office, ec))
+        return;
+    std::string bundle;
+    char* system = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_CAINFO, &system) == CURLE_OK && system)
+        bundle = ReadWhole(system) + "\n";
+    bundle += ReadWhole(office);
+    curl_blob blob {bundle.data(), bundle.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
+}
+
+// Why a protected line could not be opened, in the agent's words; null when the cause is no
+// matter of TLS (a dead line, a refused login), which the connect failure alone reports.
+const char* TlsFailure(CURL* curl, CURLcode rc)
+{
+    switch (rc) {
+    case CURLE_PEER_FAILED_VERIFICATION: {
+        // OpenSSL checks the chain during the handshake and leaves its reason (2 and up);
+        // libcurl checks the host name afterwards and leaves none (0 or 1), unless OpenSSL did
+        // that check itself (62, X509_V_ERR_HOSTNAME_MISMATCH).
+        constexpr long kHostNameMismatch = 62;
+        long chain = 0;
+        curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &chain);
+        return chain >= 2 && chain != kHostNameMismatch
+            ? "Сертификат сервера не прошёл проверку."
+            : "Сертификат сервера выдан для другого адреса.";
+    }
+    case CURLE_USE_SSL_FAILED:
+        return "Сервер не поддерживает защищённое соединение.";
+    case CURLE_SSL_CONNECT_ERROR:
+        return "Не удалось установить защищённое соединение.";
+    case CURLE_SSL_CACERT_BADFILE:
+        return "Не удалось прочитать сертификаты для проверки сервера.";
+    default:
+        return nullptr;
+    }
 }
 
 std::string Escape(CURL* curl, const std::string& bytes)
@@ -207,13 +304,13 @@ std::size_t ReadFromFile(char* data, std::size_t size, std::size_t count, void* 
 }
 
 // Asks the server for `url` without moving any file: logs in, or changes to a folder.
-bool Visit(CURL* curl, const std::string& url)
+CURLcode Visit(CURL* curl, const std::string& url)
 {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Discard);
-    return curl_easy_perform(curl) == CURLE_OK;
+    return curl_easy_perform(curl);
 }
 
 CURLcode Store(
@@ -340,7 +437,10 @@ TExchangeSettings ReadExchangeSettings()
     // A number that is no port at all would otherwise be cut to 16 bits and reach some other
     // port than the log shows; it counts as not given, like an empty field.
     const int port = TextToInt(GetOption(nullptr, "FTPPort"), 0);
-    s.ftp.port = port >= 1 && port <= 65535 ? port : kDefaultFtpPort;
+    const bool implicitTls = ParseServer(s.ftp.server).security == TSecurity::Implicit;
+    s.ftp.port = port >= 1 && port <= 65535 ? port
+        : implicitTls                       ? kImplicitTlsPort
+                                            : kDefaultFtpPort;
     return s;
 }
 
@@ -372,7 +472,11 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
     CURL* c = curl.get();
     TProgress progress;
     progress.lastPump = std::chrono::steady_clock::now();
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "ftp");
+    const TServerText server = ParseServer(settings.server);
+    curl_easy_setopt(
+        c, CURLOPT_PROTOCOLS_STR, server.security == TSecurity::Implicit ? "ftps" : "ftp");
+    if (server.security != TSecurity::Plain)
+        ProtectLine(c);
     curl_easy_setopt(c, CURLOPT_USERNAME, user.c_str());
     curl_easy_setopt(c, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -386,8 +490,13 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &progress);
 
     // A line break in the login would let it smuggle commands to the server.
-    const std::string root = ServerUrl(settings.server, settings.port);
-    if (root.empty() || HasLineBreak(user) || HasLineBreak(password) || !Visit(c, root)) {
+    const std::string root = ServerUrl(server, settings.port);
+    const CURLcode login = root.empty() || HasLineBreak(user) || HasLineBreak(password)
+        ? CURLE_URL_MALFORMAT
+        : Visit(c, root);
+    if (login != CURLE_OK) {
+        if (const char* why = TlsFailure(c, login))
+            sink.Log(why);
         sink.Log("Не удалось соединиться с сервером.");
         return false;
     }
@@ -396,7 +505,7 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
 
     const std::string folder = root + FolderPath(c, settings.folder);
     TOutcome outcome = TOutcome::Missing; // as the office reads a folder that is not there
-    if (!settings.folder.empty() && !Visit(c, folder)) {
+    if (!settings.folder.empty() && Visit(c, folder) != CURLE_OK) {
         sink.Log("Сменить путь не удалось.");
     } else {
         sink.Log(word + " файла.");

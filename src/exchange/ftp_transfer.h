@@ -1,7 +1,8 @@
 // The FTP leg of the exchange with the office: one file moved to or from the office's server,
 // every step written to the exchange log, and the two flows built on it: the upload (the
 // export, then the file put on the server) and the download (the office's script fetched,
-// then imported). Files lie in the "exchange" folder beside the program.
+// then imported). Files lie in the "exchange" folder beside the program. The line may be
+// protected with TLS, as the server text asks ("ftpes://host", "ftps://host").
 #pragma once
 
 #include <cstdint>
@@ -18,10 +19,15 @@ enum class TFtpDirection { Put, Get };
 constexpr const char* kAnonymousUser = "anonimous";
 constexpr const char* kAnonymousPassword = "agent@example.com";
 constexpr int kDefaultFtpPort = 21;
+/// The port a server spelt "ftps://host" listens on when «Порт» names none: implicit TLS.
+constexpr int kImplicitTlsPort = 990;
+/// The CA file the office may supply in the data folder, trusted beside the system's store
+/// for the certificate of its server.
+constexpr const char* kOfficeCaName = "office-ca.pem";
 
 /// Where and as whom the device logs in on the office's server.
 struct TFtpSettings {
-    std::string server; // host name or address
+    std::string server; // host name or address as typed, "ftpes://" or "ftps://" before it for TLS
     int port = kDefaultFtpPort;
     std::string folder; // remote folder, trimmed; empty: the login folder of the account
     std::string user;
@@ -40,9 +46,9 @@ struct TExchangeSettings {
     bool FtpEnabled() const { return useFtp && !ftp.server.empty(); }
 };
 
-/// Reads the exchange settings from the options store at this moment. The port is 21 when
-/// FTPPort is empty, not a number, 0 or no port at all; without FTPAuth the login is anonymous.
-/// Shows nothing.
+/// Reads the exchange settings from the options store at this moment. The port is 21 (990 for a
+/// server spelt "ftps://") when FTPPort is empty, not a number, 0 or no port at all; without
+/// FTPAuth the login is anonymous. Shows nothing.
 TExchangeSettings ReadExchangeSettings();
 
 /// The "exchange" folder beside the program, where the FTP flows keep their files.
@@ -50,10 +56,14 @@ std::filesystem::path ExchangeFolder();
 
 /// Moves `localPath` to the server (Put) or fetches the file of the same name from the server
 /// into `localPath` (Get), in the remote folder when one is given, logging each step. Returns
-/// true when the whole file was moved. A fetched file replaces the local one only once complete;
-/// a sent file is stored under a temporary name and renamed onto its own once complete, or sent
-/// directly (with one more log line) when the server will not rename. The password never reaches
-/// the log. Fails on a transfer slower, larger or longer stalled than FtpTimeLimits allows.
+/// true when the whole file was moved. A server spelt "ftpes://host" is reached with AUTH TLS,
+/// "ftps://host" with TLS from the start; both protect the data too, verify the server's
+/// certificate against the system's store and the office's CA file, and never fall back to
+/// plain FTP: a refused certificate is logged with its reason. A fetched file replaces the local
+/// one only once complete; a sent file is stored under a temporary name and renamed onto its own
+/// once complete, or sent directly (with one more log line) when the server will not rename. The
+/// password never reaches the log. Fails on a transfer slower, larger or longer stalled than
+/// FtpTimeLimits allows.
 bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& settings,
     const std::filesystem::path& localPath);
 

@@ -129,7 +129,7 @@ void TFtpServer::Clear() const
         fs::remove_all(entry.path());
 }
 
-TVsftpd::TVsftpd(int rate)
+TVsftpd::TVsftpd(int rate, const TVsftpdTls& tls)
 {
     const char* const binary = "/usr/sbin/vsftpd";
     const passwd* account = getpwnam("ftp"); // the package's anonymous account
@@ -154,18 +154,34 @@ TVsftpd::TVsftpd(int rate)
         return;
     m_port = FreePort();
     const fs::path config = m_root / "vsftpd.conf";
-    std::ofstream(config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n"
-                          << "listen_port=" << m_port << "\nbackground=NO\n"
-                          << "anonymous_enable=YES\nlocal_enable=NO\nno_anon_password=YES\n"
-                          << "write_enable=YES\nanon_upload_enable=YES\n"
-                          << "anon_other_write_enable=YES\nanon_umask=022\n"
-                          << "anon_root=" << (m_root / "home").string() << "\n"
-                          << "secure_chroot_dir=" << (m_root / "empty").string() << "\n"
-                          << "anon_max_rate=" << rate
-                          << "\n"
-                          // Containers deny what these need; the test server does without.
-                          << "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
-                          << "xferlog_enable=NO\n";
+    const bool secure = !tls.certificate.empty();
+    std::ofstream out(config);
+    out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n"
+        << "listen_port=" << m_port << "\nbackground=NO\n"
+        << "anonymous_enable=YES\nlocal_enable=NO\n"
+        // Over TLS a password travels, so that a test can look for it on the line.
+        << "no_anon_password=" << (secure ? "NO" : "YES") << "\n"
+        << "write_enable=YES\nanon_upload_enable=YES\n"
+        << "anon_other_write_enable=YES\nanon_umask=022\n"
+        << "anon_root=" << (m_root / "home").string() << "\n"
+        << "secure_chroot_dir=" << (m_root / "empty").string() << "\n"
+        << "anon_max_rate=" << rate
+        << "\n"
+        // Containers deny what these need; the test server does without.
+        << "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+        << "xferlog_enable=NO\n";
+    if (secure) {
+        // Nothing in the clear: a session that does not protect its login and its data is
+        // refused, so a transfer that succeeds was protected. vsftpd's demand that a data
+        // connection resume the control's TLS session is off: libcurl's do not meet it.
+        out << "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+            << "force_anon_data_ssl=YES\nrequire_ssl_reuse=NO\nssl_request_cert=NO\n"
+            << "ssl_ciphers=HIGH\n"
+            << "rsa_cert_file=" << tls.certificate.string() << "\n"
+            << "rsa_private_key_file=" << tls.key.string() << "\n"
+            << "implicit_ssl=" << (tls.implicit ? "YES" : "NO") << "\n";
+    }
+    out.close();
     m_pid = fork();
     if (m_pid == 0) {
         setpgid(0, 0); // its session processes go with it

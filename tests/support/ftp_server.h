@@ -96,13 +96,22 @@ private:
     bool m_ready = false;
 };
 
+/// TLS for a vsftpd server: its certificate (chain) and key as PEM files, and whether it speaks
+/// TLS from the first byte (implicit) or after AUTH TLS (explicit). No certificate: plain FTP.
+struct TVsftpdTls {
+    std::filesystem::path certificate;
+    std::filesystem::path key;
+    bool implicit = false;
+};
+
 /// vsftpd in the foreground with a configuration of its own, for anonymous logins ("ftp", any
 /// password) into a home whose folder "in" the account may write, upload, rename and delete in.
+/// With TLS it refuses logins and data connections in the clear, and asks for the password.
 /// vsftpd wants root for that; SkipReason() says when this machine cannot run it at all.
 class TVsftpd {
 public:
     /// `rate`: bytes a second each transfer goes at; 0: as fast as it can.
-    explicit TVsftpd(int rate = 0);
+    explicit TVsftpd(int rate = 0, const TVsftpdTls& tls = {});
     ~TVsftpd();
     TVsftpd(const TVsftpd&) = delete;
     TVsftpd& operator=(const TVsftpd&) = delete;
