@@ -7,7 +7,7 @@ PACKAGES=(
     cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
     libsqlite3-dev sqlite3 zlib1g-dev libcurl4-openssl-dev qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    python3-pyftpdlib vsftpd zip unzip libxml2-utils
+    python3-pyftpdlib vsftpd openssl zip unzip libxml2-utils
     fonts-dejavu-core xvfb xauth imagemagick
 )
 

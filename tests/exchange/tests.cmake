@@ -9,3 +9,5 @@ target_compile_definitions(import_faults_test PRIVATE
 vendrix_core_test(ftp_test exchange/ftp_test.cpp)
 target_compile_definitions(ftp_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-cli>")
 add_dependencies(ftp_test vendrix-cli)
+# FTP over TLS against vsftpd, which needs root; without it those cases skip.
+vendrix_core_test(ftp_tls_test exchange/ftp_tls_test.cpp)
