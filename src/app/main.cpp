@@ -10,6 +10,8 @@
 #include "toolkit/single_instance.h"
 #include "toolkit/window_placement.h"
 
+#include "storage/backups.h"
+
 #include "platform/platform.h"
 
 #include <QApplication>
@@ -30,6 +32,8 @@ int main(int argc, char* argv[])
         ui.Message(vendrix::kOpenDatabaseFailed, vendrix::TIcon::Error);
         return 1;
     }
+    // While it is held, the companion refuses to put a copy of the database in place.
+    const vendrix::TProgramRunningLock running;
 
     vendrix::TMainWindow window;
 

@@ -5,6 +5,7 @@
 #include "documents/document.h"
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
+#include "storage/backups.h"
 #include "storage/codepage.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"
@@ -250,6 +251,22 @@ bool RecordLoadTime(TSqlQuery& connection)
     if (connection.InTransaction())
         connection.TryExec("rollback;");
     return false;
+}
+
+// A copy of the database as it was before the office's answer, so the agent can go back.
+// Without room for it the import goes on, and the log says so.
+void KeepBackup(TExchangeSink& sink)
+{
+    switch (MakeBackup()) {
+    case TBackupOutcome::Made:
+        break;
+    case TBackupOutcome::NoRoom:
+        sink.Log("Недостаточно места для резервной копии; загрузка без копии.");
+        break;
+    case TBackupOutcome::Failed:
+        sink.Log("Резервная копия не сделана; загрузка без копии.");
+        break;
+    }
 }
 
 void ShowOfficeMessages(const std::vector<std::string>& messages)
@@ -585,6 +602,7 @@ bool Import(TExchangeSink& sink, const std::string& folderText, bool useZip)
             return false;
         }
         const int version = HeaderVersion(header);
+        KeepBackup(sink);
 
         auto connection = TSqlQuery::Create(DbPath(), true);
         if (!connection)

@@ -1,6 +1,6 @@
 vendrix_core_test(archive_test exchange/archive_test.cpp)
 vendrix_core_test(exchange_files_test exchange/export_file_test.cpp exchange/import_script_test.cpp
-    exchange/import_sandbox_test.cpp)
+    exchange/import_sandbox_test.cpp exchange/import_backup_test.cpp)
 # The import against a failing disk and foreign locks: a program of its own, since it puts a
 # fault file system in front of SQLite's default one.
 vendrix_core_test(import_faults_test exchange/import_faults_test.cpp)
