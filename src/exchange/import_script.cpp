@@ -79,7 +79,7 @@ std::string StatementOf(const std::string& line, TImportRun& run)
         return {};
     if (StartsWithWord(UpperLatin(std::string_view(line).substr(0, kShowMessageWord.size() + 1)),
             kShowMessageWord)) {
-        run.messages.push_back(CommandArgument(line, kShowMessageWord.size()));
+        run.messages.push_back(Cp1251ToUtf8(CommandArgument(line, kShowMessageWord.size())));
         return {};
     }
     std::string data = line;
@@ -162,7 +162,7 @@ bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runne
         if (statement.empty())
             continue;
         if (!runner.Run(statement)) {
-            UI().Message(statement, TIcon::None);
+            UI().Message(Cp1251ToUtf8(statement), TIcon::None);
             return false;
         }
     }
@@ -171,7 +171,7 @@ bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runne
         return false;
     }
     if (!runner.Commit()) {
-        UI().Message(statement, TIcon::None);
+        UI().Message(Cp1251ToUtf8(statement), TIcon::None);
         return false;
     }
     return true;
@@ -204,7 +204,11 @@ bool RunReferenceScript(TExchangeSink& sink, TStatementRunner& runner, TSqlQuery
             return true;
         }
     }
-    if (runner.Run(Trim(text)) && runner.Commit())
+    // Trimmed in place: the reference script may be hundreds of megabytes.
+    const std::string_view trimmed = TrimView(text);
+    text.resize(static_cast<std::size_t>(trimmed.data() - text.data()) + trimmed.size());
+    text.erase(0, static_cast<std::size_t>(trimmed.data() - text.data()));
+    if (runner.Run(text) && runner.Commit())
         return true;
     return !connection.LastFailureIsEnvironmental();
 }
@@ -231,7 +235,7 @@ bool DeleteDocuments(const std::string& dateArgument, bool all)
     }
     if (count > 0)
         UI().Message(std::string("Поступила команда удалить ") + (all ? "все" : "старые")
-                + " документы до " + dateArgument + ".\r\nУдалено документов "
+                + " документы до " + Cp1251ToUtf8(dateArgument) + ".\r\nУдалено документов "
                 + std::to_string(count),
             TIcon::Information);
     return true;
@@ -319,7 +323,6 @@ bool TScriptReader::Next(std::string* line)
 {
     if (line)
         line->clear();
-    std::string raw;
     bool any = false;
     while (true) {
         if (m_at == m_end && !Fill())
@@ -334,23 +337,17 @@ bool TScriptReader::Next(std::string* line)
         const std::size_t n
             = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - begin) : m_end - m_at;
         if (line)
-            raw.append(begin, n);
+            line->append(begin, n);
         any = true;
         m_at += n;
         if (cr) {
             ++m_at;
             m_skipLf = true;
-            if (line)
-                *line = Cp1251ToUtf8(raw);
             return true;
         }
     }
     // The last line needs no CR; a text that ends right after a line end has no further line.
-    if (!any || m_failed)
-        return false;
-    if (line)
-        *line = Cp1251ToUtf8(raw);
-    return true;
+    return any && !m_failed;
 }
 
 std::size_t TScriptReader::CountLines(const std::string& path)
@@ -377,26 +374,26 @@ std::string CommandArgument(const std::string& line, std::size_t wordLength)
 std::vector<std::string> SplitFields(const std::string& line)
 {
     std::vector<std::string> fields;
-    std::string rest = line;
+    std::string_view rest = line;
     while (true) {
         const auto tab = rest.find('\t');
-        if (tab == std::string::npos) {
-            fields.push_back(Trim(rest));
+        if (tab == std::string_view::npos) {
+            fields.emplace_back(TrimView(rest));
             return fields;
         }
-        fields.push_back(Trim(std::string_view(rest).substr(0, tab)));
-        rest = Trim(std::string_view(rest).substr(tab + 1));
+        fields.emplace_back(TrimView(rest.substr(0, tab)));
+        rest = TrimView(rest.substr(tab + 1));
     }
 }
 
 std::string FillTemplate(const std::string& templateText, const std::vector<std::string>& fields)
 {
     const std::size_t n = fields.size();
-    std::vector<std::string> numbers(n + 1), upper(n + 1);
-    for (std::size_t k = 1; k <= n; ++k) {
-        numbers[k] = std::to_string(k);
-        upper[k] = UpperLatin(fields[k - 1]);
-    }
+    // The placeholder numbers as text, made once for the whole run: a template is filled for
+    // every data line of the script.
+    static std::vector<std::string> numbers {""};
+    while (numbers.size() <= n)
+        numbers.push_back(std::to_string(numbers.size()));
     const auto plainAt = [&](std::size_t p, std::size_t k) {
         return templateText.compare(p, 1, "%") == 0
             && templateText.compare(p + 1, numbers[k].size(), numbers[k]) == 0;
@@ -422,7 +419,7 @@ std::string FillTemplate(const std::string& templateText, const std::vector<std:
                 for (std::size_t m = 1; m < k && !preempted; ++m)
                     preempted = plainAt(p + 7, m);
                 if (!preempted) {
-                    out += upper[k];
+                    out += UpperLatin(fields[k - 1]);
                     p += 9 + numbers[k].size();
                     replaced = true;
                     break;
@@ -490,7 +487,7 @@ bool TStatementRunner::Run(const std::string& sql)
 {
     if (ControlsTransaction(sql)) {
         // As the office wrote it, outside any batch of ours.
-        return CommitBatch() && m_q.Exec(sql);
+        return CommitBatch() && m_q.ExecNative(sql);
     }
     if (!m_own && !m_q.InTransaction()) {
         if (!m_q.Exec("begin;"))
@@ -501,7 +498,7 @@ bool TStatementRunner::Run(const std::string& sql)
         m_batch.clear();
     }
     // Inside a transaction the script opened itself, the statement simply runs in it.
-    const bool ok = m_q.Exec(sql);
+    const bool ok = m_q.ExecNative(sql);
     if (m_own && !m_q.InTransaction()) {
         // SQLite dropped the transaction: the batch is gone back to the last commit, and this
         // statement has failed.
@@ -540,7 +537,7 @@ void TStatementRunner::Replay()
     if (!m_replayable || !m_q.TryExec("begin;"))
         return;
     for (const std::string& sql : m_batch) {
-        if (!m_q.TryExec(sql) || !m_q.InTransaction()) {
+        if (!m_q.ExecNative(sql, true) || !m_q.InTransaction()) {
             if (m_q.InTransaction())
                 m_q.TryExec("rollback;");
             return;

@@ -33,8 +33,8 @@ public:
     TScriptReader(const TScriptReader&) = delete;
     TScriptReader& operator=(const TScriptReader&) = delete;
 
-    /// The next line converted to UTF-8 (with `line` null, skipped unconverted); false at the
-    /// end of the text or when reading failed.
+    /// The next line as the file holds it, in windows-1251 like the database (with `line` null,
+    /// skipped); false at the end of the text or when reading failed.
     bool Next(std::string* line);
     /// True when the file could not be opened or a read failed.
     bool Failed() const { return m_failed; }
@@ -86,9 +86,9 @@ public:
     TStatementRunner(const TStatementRunner&) = delete;
     TStatementRunner& operator=(const TStatementRunner&) = delete;
 
-    /// Runs one text of statements. False on failure, with SQLite's message shown and every
-    /// statement before this one either committed or (when SQLite dropped the transaction)
-    /// undone back to the last commit.
+    /// Runs one text of statements, in windows-1251 as the script holds them. False on failure,
+    /// with SQLite's message shown and every statement before this one either committed or (when
+    /// SQLite dropped the transaction) undone back to the last commit.
     bool Run(const std::string& sql);
     /// Commits the batch and a transaction the script left open. False when that failed
     /// (shown); the batch is then undone.

@@ -59,6 +59,10 @@ public:
             iconv_close(cd);
         std::sort(m_encode.begin(), m_encode.end(),
             [](const TBack& x, const TBack& y) { return x.cp < y.cp; });
+        for (const TBack& back : m_encode) {
+            if (back.cp < m_direct.size())
+                m_direct[back.cp] = back.byte;
+        }
     }
 
     std::string Decode(std::string_view in) const
@@ -88,6 +92,17 @@ public:
                 out.push_back(in[i++]);
                 continue;
             }
+            // Cyrillic letters are two-byte forms: looked up directly, the rest by search.
+            if (b >= 0xC2 && b <= 0xDF && i + 1 < in.size()
+                && (static_cast<unsigned char>(in[i + 1]) & 0xC0) == 0x80) {
+                const char32_t two
+                    = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(in[i + 1]) & 0x3Fu);
+                if (const char byte = m_direct[two]) {
+                    out.push_back(byte);
+                    i += 2;
+                    continue;
+                }
+            }
             // A broken span becomes one "?", as a character without a byte here does.
             const char32_t cp = platform::NextCodePoint(in, i);
             const auto found = std::lower_bound(m_encode.begin(), m_encode.end(), cp,
@@ -108,6 +123,7 @@ private:
     };
     std::array<TForm, 128> m_decode {};
     std::vector<TBack> m_encode;
+    std::array<char, 0x800> m_direct {}; // byte of each code point below U+0800; 0: none
 };
 
 const TCodePage& Windows1251()

@@ -137,10 +137,10 @@ bool CheckSchema()
         // of the journal. DOC_HEADS gets none on REC_TIME: the journal lists in storage order.
         // An index is a speed-up only, so a database that refuses one still starts.
         for (const char* index :
-             {"create index if not exists DOC_ORDERS_DOC_ID on DOC_ORDERS (DOC_ID)",
-              "create index if not exists DOC_SKUS_DOC_ID on DOC_SKUS (DOC_ID)",
-              "create index if not exists DOC_COMPETS_DOC_ID on DOC_COMPETS (DOC_ID)",
-              "create index if not exists DOC_HEADS_GUID on DOC_HEADS (GUID)"})
+            {"create index if not exists DOC_ORDERS_DOC_ID on DOC_ORDERS (DOC_ID)",
+                "create index if not exists DOC_SKUS_DOC_ID on DOC_SKUS (DOC_ID)",
+                "create index if not exists DOC_COMPETS_DOC_ID on DOC_COMPETS (DOC_ID)",
+                "create index if not exists DOC_HEADS_GUID on DOC_HEADS (GUID)"})
             q->TryExec(index);
     }
     return ok;

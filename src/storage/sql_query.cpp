@@ -165,6 +165,27 @@ bool TSqlQuery::Exec(std::string_view sql)
     return rc == SQLITE_OK;
 }
 
+bool TSqlQuery::ExecNative(const std::string& cp1251, bool quiet)
+{
+    if (!m_db) {
+        if (!quiet)
+            UI().Message("База данных не открыта.", TIcon::None);
+        return false;
+    }
+    char* error = nullptr;
+    const int rc = sqlite3_exec(m_db, cp1251.c_str(), nullptr, nullptr, &error);
+    m_lastCode = rc;
+    if (rc != SQLITE_OK && !quiet) {
+        std::string message = error ? Cp1251ToUtf8(error) : std::string();
+        if (message.empty())
+            message = "Ошибка SQLite, код " + std::to_string(rc) + ".";
+        UI().Message(ExplainFailure(rc, message), TIcon::None);
+    }
+    if (error)
+        sqlite3_free(error);
+    return rc == SQLITE_OK;
+}
+
 bool TSqlQuery::TryExec(std::string_view sql, std::string* error)
 {
     if (!m_db) {

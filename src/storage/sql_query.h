@@ -35,6 +35,11 @@ public:
     /// error text and returns false; rows received before the failure stay.
     bool Exec(std::string_view sql);
 
+    /// Runs statements already in the database's own windows-1251 bytes (the office's script
+    /// as read), keeping no rows; otherwise as Exec: SQLite's text shown on failure. With
+    /// `quiet` it tells nobody, as TryExec.
+    bool ExecNative(const std::string& cp1251, bool quiet = false);
+
     /// Runs statements like Exec but tells nobody: false and SQLite's text in `error` on failure.
     /// For the program's own bookkeeping statements (transactions), never for the office's SQL.
     bool TryExec(std::string_view sql, std::string* error = nullptr);

@@ -123,7 +123,7 @@ bool g_busy = false;
 
 } // namespace
 
-std::string Trim(std::string_view text)
+std::string_view TrimView(std::string_view text)
 {
     std::size_t b = 0;
     std::size_t e = text.size();
@@ -131,7 +131,12 @@ std::string Trim(std::string_view text)
         ++b;
     while (e > b && static_cast<unsigned char>(text[e - 1]) < 33)
         --e;
-    return std::string(text.substr(b, e - b));
+    return text.substr(b, e - b);
+}
+
+std::string Trim(std::string_view text)
+{
+    return std::string(TrimView(text));
 }
 
 std::string UpperLatin(std::string_view text)

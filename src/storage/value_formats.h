@@ -20,6 +20,8 @@ constexpr const char* kNullGuid = "00000000-0000-0000-0000-000000000000";
 
 /// Removes leading and trailing characters whose code is below 33.
 std::string Trim(std::string_view text);
+/// The same, as a view into `text`.
+std::string_view TrimView(std::string_view text);
 /// Upper-cases the Latin letters a-z only (as SQLite's Upper does); other bytes stay.
 std::string UpperLatin(std::string_view text);
 
