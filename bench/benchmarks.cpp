@@ -26,8 +26,8 @@
 #include <functional>
 #include <random>
 #include <span>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 using namespace vendrix;
@@ -81,7 +81,7 @@ private:
 
 class TQuietSink : public TExchangeSink {
 public:
-    void Log(const std::string&) override {}
+    void Log(const std::string&) override { }
 };
 
 // Runs statements straight through SQLite in one transaction: the floor of any import.
@@ -129,12 +129,13 @@ void BenchImport(int lines)
     bench::WriteGoodsImportScript(in / "ToPDA.sqd", scale);
     const auto statements = bench::GoodsImportStatements(scale);
     TQuietSink sink;
-    const double t = Best(lines > 50000 ? 1 : 3, [&] { Fresh(ours); },
-                          [&] { Import(sink, in.string(), false); });
-    const double r = Best(lines > 50000 ? 1 : 3, [&] { Fresh(reference); },
-                          [&] { RawExec(reference.Db(), statements, true); });
-    g_rows.push_back({"import of a reference script", std::to_string(lines + scale.groups) + " lines",
-                      t, "sqlite3_exec, one transaction", r, 3});
+    const double t = Best(
+        lines > 50000 ? 1 : 3, [&] { Fresh(ours); }, [&] { Import(sink, in.string(), false); });
+    const double r = Best(
+        lines > 50000 ? 1 : 3, [&] { Fresh(reference); },
+        [&] { RawExec(reference.Db(), statements, true); });
+    g_rows.push_back({"import of a reference script",
+        std::to_string(lines + scale.groups) + " lines", t, "sqlite3_exec, one transaction", r, 3});
 }
 
 void BenchStartup(int goods)
@@ -146,7 +147,8 @@ void BenchStartup(int goods)
     TFolder folder;
     Fresh(folder);
     bench::FillDatabase(folder.Db(), scale);
-    const double t = Best(3, [] {}, [&] { StartStorage(folder.Path()); });
+    const double t = Best(
+        3, [] {}, [&] { StartStorage(folder.Path()); });
     std::size_t texts = 0;
     for (const TTreeData& n : GoodsList()) {
         for (const std::string* s : {&n.KOD, &n.ANAME, &n.UNAME, &n.GUID, &n.ED_IZM})
@@ -154,20 +156,24 @@ void BenchStartup(int goods)
     }
     const std::size_t nodes = GoodsList().size();
     const std::size_t clients = ClientList().size();
-    const double r = Best(3, [] {}, [&] {
-        sqlite3* h = nullptr;
-        sqlite3_open(folder.Db().c_str(), &h);
-        RawRead(h, "select KOD, ANAME, UNAME, GUID, IS_DELETED, INFO, KIND, CLI_GUID from "
-                   "SPR_CLIENTS where (IS_FOLDER=0) order by UNAME");
-        RawRead(h, "select KOD, ED_IZM, ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from "
-                   "SPR_GOODS order by UNAME");
-        sqlite3_close(h);
-    });
+    const double r = Best(
+        3, [] {},
+        [&] {
+            sqlite3* h = nullptr;
+            sqlite3_open(folder.Db().c_str(), &h);
+            RawRead(h,
+                "select KOD, ANAME, UNAME, GUID, IS_DELETED, INFO, KIND, CLI_GUID from "
+                "SPR_CLIENTS where (IS_FOLDER=0) order by UNAME");
+            RawRead(h,
+                "select KOD, ED_IZM, ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from "
+                "SPR_GOODS order by UNAME");
+            sqlite3_close(h);
+        });
     g_rows.push_back({"start-up: schema check and reference lists",
-                      std::to_string(nodes) + " goods, " + std::to_string(clients) + " clients", t,
-                      "sqlite3_exec into strings", r, 2});
+        std::to_string(nodes) + " goods, " + std::to_string(clients) + " clients", t,
+        "sqlite3_exec into strings", r, 2});
     std::printf("  goods node: %zu bytes + %.1f bytes of texts outside it (%zu nodes)\n",
-                sizeof(TTreeData), nodes ? double(texts) / double(nodes) : 0.0, nodes);
+        sizeof(TTreeData), nodes ? double(texts) / double(nodes) : 0.0, nodes);
 }
 
 void BenchJournalAndExport(int documents, int linesPerDocument, bool journal)
@@ -186,41 +192,51 @@ void BenchJournalAndExport(int documents, int linesPerDocument, bool journal)
         TDate day = 0;
         EncodeDate(2026, 12, 1, day);
         TJournal j;
-        const double t = Best(3, [] {}, [&] { LoadJournal(j, day, day); });
-        const double r = Best(3, [] {}, [&] {
-            sqlite3* h = nullptr;
-            sqlite3_open(folder.Db().c_str(), &h);
-            RawRead(h, "select GUID, DOC_DATE, DOC_STATE, CLI_NAME, ORD_WEIGHT, ORD_SUMM from "
-                       "DOC_HEADS where (REC_TIME=\"2026-12-01\")");
-            sqlite3_close(h);
-        });
-        g_rows.push_back({"journal of one day", std::to_string(j.rows.size()) + " of "
-                              + std::to_string(documents) + " documents",
-                          t, "the bare query", r, 2});
+        const double t = Best(
+            3, [] {}, [&] { LoadJournal(j, day, day); });
+        const double r = Best(
+            3, [] {},
+            [&] {
+                sqlite3* h = nullptr;
+                sqlite3_open(folder.Db().c_str(), &h);
+                RawRead(h,
+                    "select GUID, DOC_DATE, DOC_STATE, CLI_NAME, ORD_WEIGHT, ORD_SUMM from "
+                    "DOC_HEADS where (REC_TIME=\"2026-12-01\")");
+                sqlite3_close(h);
+            });
+        g_rows.push_back({"journal of one day",
+            std::to_string(j.rows.size()) + " of " + std::to_string(documents) + " documents", t,
+            "the bare query", r, 2});
         return;
     }
     TQuietSink sink;
     const fs::path out = folder.Path() / "out";
-    const double t = Best(3, [] {}, [&] { Export(sink, out.string(), false); });
-    const double r = Best(3, [] {}, [&] {
-        sqlite3* h = nullptr;
-        sqlite3_open(folder.Db().c_str(), &h);
-        std::vector<std::string> guids;
-        sqlite3_exec(
-            h, "select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, ORD_LINES, STR_PRIM from "
-               "DOC_HEADS where (DOC_STATE=1)",
-            [](void* ctx, int, char** v, char**) {
-                static_cast<std::vector<std::string>*>(ctx)->emplace_back(v[0]);
-                return 0;
-            },
-            &guids, nullptr);
-        for (const std::string& g : guids)
-            RawRead(h, "select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID='" + g + "')");
-        sqlite3_close(h);
-    });
-    g_rows.push_back({"export", std::to_string(documents * 3 / 4) + " documents x "
-                          + std::to_string(linesPerDocument) + " lines",
-                      t, "the bare queries", r, 2});
+    const double t = Best(
+        3, [] {}, [&] { Export(sink, out.string(), false); });
+    const double r = Best(
+        3, [] {},
+        [&] {
+            sqlite3* h = nullptr;
+            sqlite3_open(folder.Db().c_str(), &h);
+            std::vector<std::string> guids;
+            sqlite3_exec(
+                h,
+                "select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, ORD_LINES, STR_PRIM from "
+                "DOC_HEADS where (DOC_STATE=1)",
+                [](void* ctx, int, char** v, char**) {
+                    static_cast<std::vector<std::string>*>(ctx)->emplace_back(v[0]);
+                    return 0;
+                },
+                &guids, nullptr);
+            for (const std::string& g : guids)
+                RawRead(
+                    h, "select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID='" + g + "')");
+            sqlite3_close(h);
+        });
+    g_rows.push_back({"export",
+        std::to_string(documents * 3 / 4) + " documents x " + std::to_string(linesPerDocument)
+            + " lines",
+        t, "the bare queries", r, 2});
 }
 
 int Run(const std::string& command)
@@ -248,16 +264,21 @@ void BenchArchive(int megabytes)
     const std::string cli = VENDRIX_CLI;
     const std::string zip = (folder.Path() / "ours.zip").string();
     const std::string ref = (folder.Path() / "ref.zip").string();
-    const double t = Best(2, [] {}, [&] { Run(cli + " pack '" + xml.string() + "' '" + zip + "'"); });
-    const double r = Best(2, [&] { fs::remove(ref); },
-                          [&] { Run("zip -9 -j -q '" + ref + "' '" + xml.string() + "'"); });
-    g_rows.push_back({"pack (whole process)", std::to_string(megabytes) + " MB", t, "zip -9", r, 1});
+    const double t = Best(
+        2, [] {}, [&] { Run(cli + " pack '" + xml.string() + "' '" + zip + "'"); });
+    const double r = Best(
+        2, [&] { fs::remove(ref); },
+        [&] { Run("zip -9 -j -q '" + ref + "' '" + xml.string() + "'"); });
+    g_rows.push_back(
+        {"pack (whole process)", std::to_string(megabytes) + " MB", t, "zip -9", r, 1});
     const std::string to = (folder.Path() / "x").string();
-    const double te = Best(2, [&] { fs::remove_all(to); },
-                           [&] { Run(cli + " extract '" + zip + "' '" + to + "' PDATo1C.xml"); });
-    const double re = Best(2, [&] { fs::remove_all(to); },
-                           [&] { Run("unzip -o -q '" + ref + "' -d '" + to + "'"); });
-    g_rows.push_back({"extract (whole process)", std::to_string(megabytes) + " MB", te, "unzip", re, 1});
+    const double te = Best(
+        2, [&] { fs::remove_all(to); },
+        [&] { Run(cli + " extract '" + zip + "' '" + to + "' PDATo1C.xml"); });
+    const double re = Best(
+        2, [&] { fs::remove_all(to); }, [&] { Run("unzip -o -q '" + ref + "' -d '" + to + "'"); });
+    g_rows.push_back(
+        {"extract (whole process)", std::to_string(megabytes) + " MB", te, "unzip", re, 1});
 }
 
 void BenchSearch(int clients)
@@ -268,21 +289,28 @@ void BenchSearch(int clients)
     const auto cell = [&](int r) -> std::string_view { return names[static_cast<std::size_t>(r)]; };
     const int n = static_cast<int>(names.size());
     volatile int sink = 0;
-    const double t = Best(3, [] {}, [&] {
-        for (int k = 0; k < 100; ++k)
-            sink = sink + FindRowByPrefix(n, cell, "ип иванова");
-    });
+    const double t = Best(
+        3, [] {},
+        [&] {
+            for (int k = 0; k < 100; ++k)
+                sink = sink + FindRowByPrefix(n, cell, "ип иванова");
+        });
     const std::string wanted = "ИП Иванова";
-    const double r = Best(3, [] {}, [&] {
-        for (int k = 0; k < 100; ++k) {
-            int found = -1;
-            for (int i = 0; i < n && found < 0; ++i)
-                found = names[static_cast<std::size_t>(i)].compare(0, wanted.size(), wanted) == 0 ? i : -1;
-            sink = sink + found;
-        }
-    });
+    const double r = Best(
+        3, [] {},
+        [&] {
+            for (int k = 0; k < 100; ++k) {
+                int found = -1;
+                for (int i = 0; i < n && found < 0; ++i)
+                    found
+                        = names[static_cast<std::size_t>(i)].compare(0, wanted.size(), wanted) == 0
+                        ? i
+                        : -1;
+                sink = sink + found;
+            }
+        });
     g_rows.push_back({"quick search, 100 misses", std::to_string(clients) + " clients", t,
-                      "exact byte comparison", r, 0});
+        "exact byte comparison", r, 0});
 }
 
 void BenchSave(int lines)
@@ -294,19 +322,22 @@ void BenchSave(int lines)
     d.clientName = "ИП Иванов";
     d.clientGuid = "C-1";
     for (int i = 0; i < lines; ++i)
-        d.lines.push_back({"G-" + std::to_string(i), "Товар номер " + std::to_string(i), "2.50",
-                           "25.63", 1025});
-    const double t = Best(3, [&] { d.guid.clear(); }, [&] { d.Save(); });
+        d.lines.push_back(
+            {"G-" + std::to_string(i), "Товар номер " + std::to_string(i), "2.50", "25.63", 1025});
+    const double t = Best(
+        3, [&] { d.guid.clear(); }, [&] { d.Save(); });
     std::vector<std::string> statements;
     for (int i = 0; i < lines; ++i)
-        statements.push_back("insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
-                             "values ('X', " + std::to_string(i) + ", 'G-" + std::to_string(i)
-                             + "', 'Товар номер " + std::to_string(i) + "', 2.50, 10.25)");
-    const double r = Best(3, [] {}, [&] { RawExec(folder.Db(), statements, true); });
+        statements.push_back(
+            "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
+            "values ('X', "
+            + std::to_string(i) + ", 'G-" + std::to_string(i) + "', 'Товар номер "
+            + std::to_string(i) + "', 2.50, 10.25)");
+    const double r = Best(
+        3, [] {}, [&] { RawExec(folder.Db(), statements, true); });
     g_rows.push_back({"saving a document", std::to_string(lines) + " lines", t,
-                      "its inserts in one transaction", r, 3});
+        "its inserts in one transaction", r, 3});
 }
-
 
 // A catalogue in memory as the loader leaves it: groups in two levels (a fiftieth at the top),
 // items spread over every group, all in a shuffled name order, parents linked.
@@ -365,12 +396,15 @@ TSelectionFigures MeasureGoodsSelection(int goods, int groups)
     TSelectionFigures f;
     f.scale = std::to_string(goods) + " goods, " + std::to_string(groups) + " groups";
     TGoodsSelection selection;
-    f.prepare = Best(3, [] {}, [&] { selection.Prepare(order); });
+    f.prepare = Best(
+        3, [] {}, [&] { selection.Prepare(order); });
     // The floor of a preparation: one walk that resets every node.
-    f.walk = Best(3, [] {}, [&] {
-        for (TTreeData& n : GoodsList())
-            n.quantity = n.sum = 0;
-    });
+    f.walk = Best(
+        3, [] {},
+        [&] {
+            for (TTreeData& n : GoodsList())
+                n.quantity = n.sum = 0;
+        });
     selection.Prepare(order);
 
     // 2000 groups shown in turn, each painted whole as the list paints it.
@@ -383,22 +417,26 @@ TSelectionFigures MeasureGoodsSelection(int goods, int groups)
             sink = sink + n->ANAME.size() + AmountText(n->quantity, 2, true).size()
                 + AmountText(n->PRICE, 2, true).size() + AmountText(n->sum, 2, true).size();
     };
-    f.choose = Best(3, [] {}, [&] {
-        for (const TTreeData* g : shown) {
-            selection.ChooseGroup(g);
-            paint(selection.Rows());
-        }
-    });
+    f.choose = Best(
+        3, [] {},
+        [&] {
+            for (const TTreeData* g : shown) {
+                selection.ChooseGroup(g);
+                paint(selection.Rows());
+            }
+        });
     // The same rows painted from lists made beforehand: what choosing adds to the painting.
     std::vector<std::vector<TTreeData*>> made;
     for (const TTreeData* g : shown) {
         selection.ChooseGroup(g);
         made.emplace_back(selection.Rows().begin(), selection.Rows().end());
     }
-    f.chooseRef = Best(3, [] {}, [&] {
-        for (const auto& rows : made)
-            paint(rows);
-    });
+    f.chooseRef = Best(
+        3, [] {},
+        [&] {
+            for (const auto& rows : made)
+                paint(rows);
+        });
 
     // Typing into the search of the largest group: 10000 texts that match nothing, so every
     // row of the group is compared each time.
@@ -413,19 +451,24 @@ TSelectionFigures MeasureGoodsSelection(int goods, int groups)
     }
     selection.ChooseGroup(largest);
     const std::string typed = "товар 9999999";
-    f.search = Best(3, [] {}, [&] {
-        for (int k = 0; k < 10000; ++k)
-            sink = sink + static_cast<std::size_t>(selection.FindByName(typed) + 1);
-    });
+    f.search = Best(
+        3, [] {},
+        [&] {
+            for (int k = 0; k < 10000; ++k)
+                sink = sink + static_cast<std::size_t>(selection.FindByName(typed) + 1);
+        });
     const std::string wanted = "Товар 9999999";
-    f.searchRef = Best(3, [] {}, [&] {
-        for (int k = 0; k < 10000; ++k) {
-            for (const TTreeData* n : selection.Rows())
-                sink = sink + (n->ANAME.compare(0, wanted.size(), wanted) == 0);
-        }
-    });
+    f.searchRef = Best(
+        3, [] {},
+        [&] {
+            for (int k = 0; k < 10000; ++k) {
+                for (const TTreeData* n : selection.Rows())
+                    sink = sink + (n->ANAME.compare(0, wanted.size(), wanted) == 0);
+            }
+        });
 
-    f.result = Best(3, [] {}, [&] { sink = sink + selection.ResultList().size(); });
+    f.result = Best(
+        3, [] {}, [&] { sink = sink + selection.ResultList().size(); });
     f.resultRef = f.walk;
     FreeReferenceLists();
     return f;
@@ -476,13 +519,14 @@ int main()
     for (const TRow& r : g_rows) {
         const double ratio = r.referenceSeconds > 0 ? r.ours / r.referenceSeconds : 0;
         std::printf("| %s | %s | %.3f | %s | %.3f | %.2f | %s |\n", r.what.c_str(), r.scale.c_str(),
-                    r.ours, r.reference.c_str(), r.referenceSeconds, ratio,
-                    r.target > 0 ? ("<= " + std::to_string(r.target).substr(0, 3)).c_str() : "-");
+            r.ours, r.reference.c_str(), r.referenceSeconds, ratio,
+            r.target > 0 ? ("<= " + std::to_string(r.target).substr(0, 3)).c_str() : "-");
     }
     std::printf("\nGrowth (10 N / N, target <= 12):\n");
     for (std::size_t i = 0; i + 1 < g_rows.size(); ++i) {
         if (g_rows[i].what == g_rows[i + 1].what)
-            std::printf("  %-45s %.1f\n", g_rows[i].what.c_str(), g_rows[i + 1].ours / g_rows[i].ours);
+            std::printf(
+                "  %-45s %.1f\n", g_rows[i].what.c_str(), g_rows[i + 1].ours / g_rows[i].ours);
     }
     return 0;
 }

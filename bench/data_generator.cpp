@@ -17,14 +17,14 @@ namespace vendrix::bench {
 namespace {
 
 const char* const kAdjectives[] = {"Свежий", "Домашний", "Отборный", "Летний", "Сибирский",
-                                   "Классический", "Нежный", "Золотой", "Лесной", "Фермерский"};
+    "Классический", "Нежный", "Золотой", "Лесной", "Фермерский"};
 const char* const kNouns[] = {"сок", "йогурт", "сыр", "хлеб", "чай", "кофе", "мёд", "квас",
-                              "творог", "кефир", "пряник", "джем"};
+    "творог", "кефир", "пряник", "джем"};
 const char* const kGroups[] = {"Напитки", "Молочная продукция", "Бакалея", "Кондитерские изделия",
-                               "Хлеб", "Чай и кофе", "Консервы", "Заморозка"};
+    "Хлеб", "Чай и кофе", "Консервы", "Заморозка"};
 const char* const kUnits[] = {"шт", "кг", "л", "уп"};
-const char* const kSurnames[] = {"Иванов", "Петров", "Сидорова", "Кузнецов", "Смирнова",
-                                 "Попов", "Волкова", "Соколов", "Лебедев", "Новикова"};
+const char* const kSurnames[] = {"Иванов", "Петров", "Сидорова", "Кузнецов", "Смирнова", "Попов",
+    "Волкова", "Соколов", "Лебедев", "Новикова"};
 
 std::string Guid(char kind, int n)
 {
@@ -52,25 +52,26 @@ std::vector<TGoodsRow> GoodsRows(const TScale& s)
     rows.reserve(static_cast<std::size_t>(s.goods + s.groups));
     for (int g = 1; g <= s.groups; ++g)
         rows.push_back({Guid('A', g), std::string(kGroups[g % 8]) + " " + std::to_string(g), "0",
-                        "", "", g, g > 8 ? (g % 8) + 1 : 0, 1});
+            "", "", g, g > 8 ? (g % 8) + 1 : 0, 1});
     for (int i = 1; i <= s.goods; ++i) {
         const std::string name = std::string(kAdjectives[rng() % 10]) + " " + kNouns[rng() % 12]
             + " " + std::to_string(i);
         const std::string code = (i % 3 == 0 ? "А" : "") + std::to_string(100000 + i);
         rows.push_back({Guid('B', i), name, Price(rng), kUnits[rng() % 4], code, s.groups + i,
-                        static_cast<int>(rng() % static_cast<unsigned>(s.groups)) + 1, 0});
+            static_cast<int>(rng() % static_cast<unsigned>(s.groups)) + 1, 0});
     }
     return rows;
 }
 
-const char* kGoodsTemplate =
-    "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE, ED_IZM, "
-    "KOD) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6, '%7', '%8')";
+const char* kGoodsTemplate
+    = "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE, "
+      "ED_IZM, "
+      "KOD) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6, '%7', '%8')";
 
 std::vector<std::string> Fields(const TGoodsRow& r)
 {
-    return {r.guid, std::to_string(r.id), std::to_string(r.root), std::to_string(r.folder),
-            r.name, r.price, r.unit.empty() ? "-" : r.unit, r.code.empty() ? "-" : r.code};
+    return {r.guid, std::to_string(r.id), std::to_string(r.root), std::to_string(r.folder), r.name,
+        r.price, r.unit.empty() ? "-" : r.unit, r.code.empty() ? "-" : r.code};
 }
 
 } // namespace
@@ -107,59 +108,65 @@ std::vector<std::string> GenerateStatements(const TScale& s)
     std::vector<std::string> out;
     for (const TGoodsRow& r : GoodsRows(s))
         out.push_back("insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
-                      "UNAME, PRICE, ED_IZM, KOD) values ('" + r.guid + "', " + std::to_string(r.id)
-                      + ", " + std::to_string(r.root) + ", " + std::to_string(r.folder) + ", 0, '"
-                      + r.name + "', '" + r.name + "', " + r.price + ", '" + r.unit + "', '"
-                      + r.code + "')");
+                      "UNAME, PRICE, ED_IZM, KOD) values ('"
+            + r.guid + "', " + std::to_string(r.id) + ", " + std::to_string(r.root) + ", "
+            + std::to_string(r.folder) + ", 0, '" + r.name + "', '" + r.name + "', " + r.price
+            + ", '" + r.unit + "', '" + r.code + "')");
     std::vector<std::string> clientGuids, clientNames;
     int tp = 0;
     for (int c = 1; c <= s.clients; ++c) {
         const std::string guid = Guid('C', c);
-        const std::string name = std::string("ИП ") + kSurnames[rng() % 10] + " " + std::to_string(c);
+        const std::string name
+            = std::string("ИП ") + kSurnames[rng() % 10] + " " + std::to_string(c);
         clientGuids.push_back(guid);
         clientNames.push_back(name);
         out.push_back("insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
-                      "UNAME, INFO, KIND, KOD, CLI_GUID) values ('" + guid + "', " + std::to_string(c)
-                      + ", 0, 0, " + (c % 50 == 0 ? "1" : "0") + ", '" + name + "', '" + name
-                      + "', 'тел. 8-900-" + std::to_string(1000000 + c) + "|ул. Ленина, "
-                      + std::to_string(c % 200) + "', 1, '" + std::to_string(5000 + c) + "', '')");
+                      "UNAME, INFO, KIND, KOD, CLI_GUID) values ('"
+            + guid + "', " + std::to_string(c) + ", 0, 0, " + (c % 50 == 0 ? "1" : "0") + ", '"
+            + name + "', '" + name + "', 'тел. 8-900-" + std::to_string(1000000 + c)
+            + "|ул. Ленина, " + std::to_string(c % 200) + "', 1, '" + std::to_string(5000 + c)
+            + "', '')");
         for (unsigned k = rng() % 3; k > 0; --k) {
             ++tp;
             const std::string tpName = "Магазин №" + std::to_string(tp);
             out.push_back("insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, "
-                          "ANAME, UNAME, INFO, KIND, KOD, CLI_GUID) values ('" + Guid('T', tp)
-                          + "', " + std::to_string(100000 + tp) + ", 0, 0, 0, '" + tpName + "', '"
-                          + tpName + "', '', 2, '', '" + guid + "')");
+                          "ANAME, UNAME, INFO, KIND, KOD, CLI_GUID) values ('"
+                + Guid('T', tp) + "', " + std::to_string(100000 + tp) + ", 0, 0, 0, '" + tpName
+                + "', '" + tpName + "', '', 2, '', '" + guid + "')");
         }
     }
     for (int k = 1; k <= s.categories; ++k)
         out.push_back("insert into SPR_GOOD_CAT (GUID, ID, IS_DELETED, ANAME, UNAME) values ('"
-                      + Guid('K', k) + "', " + std::to_string(k) + ", 0, 'Категория " + std::to_string(k)
-                      + "', '')");
+            + Guid('K', k) + "', " + std::to_string(k) + ", 0, 'Категория " + std::to_string(k)
+            + "', '')");
     for (int k = 1; k <= s.competitors; ++k)
         out.push_back("insert into SPR_COMPETITORS (GUID, ID, IS_DELETED, ANAME, UNAME) values ('"
-                      + Guid('P', k) + "', " + std::to_string(k) + ", 0, 'Производитель "
-                      + std::to_string(k) + "', '')");
+            + Guid('P', k) + "', " + std::to_string(k) + ", 0, 'Производитель " + std::to_string(k)
+            + "', '')");
     for (int d = 1; d <= s.documents; ++d) {
         const std::string guid = Guid('D', d);
         const int c = static_cast<int>(rng() % static_cast<unsigned>(std::max(1, s.clients)));
         // Half the journal on one day, half on the next, so a period can take half of it.
         const std::string day = d % 2 ? "2026-12-01" : "2026-12-02";
-        out.push_back("insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
-                      "REC_TIME, CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, STR_PRIM) values ('"
-                      + guid + "', 0, 0, '2026-12-03', 'б/н', " + (d % 4 == 0 ? "2" : "1") + ", '"
-                      + day + "', '" + clientGuids[static_cast<std::size_t>(c)] + "', '"
-                      + clientNames[static_cast<std::size_t>(c)] + "', 1234.50, 25.00, "
-                      + std::to_string(s.linesPerDocument) + ", 'доставка до обеда')");
+        out.push_back(
+            "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
+            "REC_TIME, CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, STR_PRIM) values ('"
+            + guid + "', 0, 0, '2026-12-03', 'б/н', " + (d % 4 == 0 ? "2" : "1") + ", '" + day
+            + "', '" + clientGuids[static_cast<std::size_t>(c)] + "', '"
+            + clientNames[static_cast<std::size_t>(c)] + "', 1234.50, 25.00, "
+            + std::to_string(s.linesPerDocument) + ", 'доставка до обеда')");
         for (int l = 0; l < s.linesPerDocument; ++l) {
             const int g = static_cast<int>(rng() % static_cast<unsigned>(std::max(1, s.goods))) + 1;
             out.push_back("insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
-                          "values ('" + guid + "', " + std::to_string(l) + ", '" + Guid('B', g)
-                          + "', 'Товар " + std::to_string(g) + "', 2.5, 10.25)");
+                          "values ('"
+                + guid + "', " + std::to_string(l) + ", '" + Guid('B', g) + "', 'Товар "
+                + std::to_string(g) + "', 2.5, 10.25)");
         }
-        out.push_back("insert into DOC_SKUS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_CNT, C_GUID, C_NAME) "
-                      "values ('" + guid + "', 1, '" + Guid('K', 1) + "', 'Категория 1', 3, '"
-                      + Guid('P', 1) + "', 'Производитель 1')");
+        out.push_back(
+            "insert into DOC_SKUS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_CNT, C_GUID, C_NAME) "
+            "values ('"
+            + guid + "', 1, '" + Guid('K', 1) + "', 'Категория 1', 3, '" + Guid('P', 1)
+            + "', 'Производитель 1')");
     }
     return out;
 }
@@ -175,7 +182,8 @@ bool FillDatabase(const std::filesystem::path& db, const TScale& scale)
     for (const std::string& sql : GenerateStatements(scale)) {
         if (!ok)
             break;
-        ok = sqlite3_exec(handle, Utf8ToCp1251(sql).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        ok = sqlite3_exec(handle, Utf8ToCp1251(sql).c_str(), nullptr, nullptr, nullptr)
+            == SQLITE_OK;
     }
     ok = ok && sqlite3_exec(handle, "commit", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(handle);

@@ -12,9 +12,9 @@
 namespace vendrix::bench {
 
 struct TScale {
-    int goods = 1000;      // items, besides the groups
+    int goods = 1000; // items, besides the groups
     int groups = 20;
-    int clients = 200;     // clients; each has 0 to 2 trade points on top
+    int clients = 200; // clients; each has 0 to 2 trade points on top
     int categories = 10;
     int competitors = 8;
     int documents = 0;

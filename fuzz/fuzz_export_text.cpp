@@ -21,7 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             && x.compare(i, 4, "&lt;") != 0 && x.compare(i, 4, "&gt;") != 0)
             std::abort();
     }
-    if (!x.empty() && (static_cast<unsigned char>(x.front()) <= ' ' || static_cast<unsigned char>(x.back()) <= ' '))
+    if (!x.empty()
+        && (static_cast<unsigned char>(x.front()) <= ' '
+            || static_cast<unsigned char>(x.back()) <= ' '))
         std::abort();
     Utf8ToCp1251(x);
     // Between apostrophes the quoted text must never close the literal: its apostrophes come

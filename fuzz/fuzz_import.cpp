@@ -19,7 +19,7 @@ namespace {
 
 class TQuietSink : public TExchangeSink {
 public:
-    void Log(const std::string&) override {}
+    void Log(const std::string&) override { }
 };
 
 struct TGround {
@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static TScriptedUserInterface ui;
     InstallUserInterface(&ui);
     ui.shown.clear();
-    fs::copy_file(ground.pristine, ground.home / "data" / "base.sdb",
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(
+        ground.pristine, ground.home / "data" / "base.sdb", fs::copy_options::overwrite_existing);
     // The first byte chooses whether a bulk script rides along, split off at a NUL.
     std::string text(reinterpret_cast<const char*>(data), size);
     std::string bulk;
