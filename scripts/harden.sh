@@ -29,16 +29,15 @@ if [ ! -f build-fuzz/CMakeCache.txt ]; then
 fi
 cmake --build build-fuzz --target fuzz_import fuzz_zip fuzz_values fuzz_export_text
 
-# Seed corpora from the project's fixtures, plus the regression cases kept in fuzz/regressions.
+# Seed corpora from the project's fixtures and seeds, plus the regression cases kept in
+# fuzz/regressions. A seed folder that moves must fail here, not leave a target without seeds.
 corpus="$PWD/build-fuzz/corpus"
 rm -rf "$corpus"
 mkdir -p "$corpus"/{import,zip,values,export_text}
 cp tests/fixtures/zip/*.zip "$corpus/zip/"
-cp tests/fixtures/import/*.sqd "$corpus/import/" 2>/dev/null || true
-cp fuzz/seeds/import/* "$corpus/import/" 2>/dev/null || true
-cp fuzz/seeds/values/* "$corpus/values/" 2>/dev/null || true
-cp tests/fixtures/export/*.xml "$corpus/export_text/"
-cp fuzz/seeds/values/* "$corpus/export_text/" 2>/dev/null || true
+cp fuzz/seeds/import/* "$corpus/import/"
+cp fuzz/seeds/values/* "$corpus/values/"
+cp tests/fixtures/export/*.xml fuzz/seeds/values/* "$corpus/export_text/"
 for t in import zip values export_text; do
     if [ -d "fuzz/regressions/$t" ]; then
         cp fuzz/regressions/$t/* "$corpus/$t/" 2>/dev/null || true
