@@ -1,7 +1,8 @@
 // The program. Starts in a fixed order: storage (database location, schema, reference lists),
 // then the main window, then the single-instance test, then the event loop. A database that
 // cannot be opened ends the program with exit code 1 before any window exists; a second start
-// brings the running copy to the front and ends with exit code 0.
+// brings the running copy to the front and ends with exit code 0. A portable copy keeps its data
+// beside itself; an installed one keeps it in the user's data folder.
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "toolkit/glyphs.h"
@@ -21,6 +22,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vendrix"));
     QApplication::setWindowIcon(vendrix::ProgramIcon());
+    // Lets the desktop match the window with the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(vendrix::platform::kDesktopId));
     vendrix::ApplyHandheldStyle();
     // The program ends through the main window's close query only, not when a window hides.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -28,7 +31,7 @@ int main(int argc, char* argv[])
     vendrix::TQtUserInterface ui;
     vendrix::InstallUserInterface(&ui);
 
-    if (!vendrix::StartStorage(vendrix::platform::RunningProgramFolder())) {
+    if (!vendrix::StartStorage(vendrix::platform::WorkingProgramFolder())) {
         ui.Message(vendrix::kOpenDatabaseFailed, vendrix::TIcon::Error);
         return 1;
     }

@@ -12,9 +12,11 @@
 #include <QUuid>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace vendrix::platform {
 
@@ -25,6 +27,44 @@ std::filesystem::path RunningProgramFolder()
     if (ec)
         return {};
     return exe.parent_path();
+}
+
+std::filesystem::path UserDataFolder()
+{
+    // The base directory rules: a relative XDG_DATA_HOME is invalid and is ignored.
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/')
+        return std::filesystem::path(xdg) / "vendrix";
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/')
+        return {};
+    return std::filesystem::path(home) / ".local" / "share" / "vendrix";
+}
+
+bool IsPortableFolder(const std::filesystem::path& folder)
+{
+    if (folder.empty() || access(folder.c_str(), W_OK | X_OK) != 0)
+        return false;
+    // The super-user may write anywhere, so write access alone would put an installed
+    // program's database into /usr/bin; the desktop entry beside an installed program says
+    // that it was installed, and so never holds data.
+    std::error_code ec;
+    const std::filesystem::path entry
+        = folder.parent_path() / "share" / "applications" / (std::string(kDesktopId) + ".desktop");
+    return !(folder.filename() == "bin" && std::filesystem::exists(entry, ec));
+}
+
+std::filesystem::path WorkingProgramFolder()
+{
+    const std::filesystem::path own = RunningProgramFolder();
+    if (IsPortableFolder(own))
+        return own;
+    const std::filesystem::path user = UserDataFolder();
+    if (user.empty())
+        return own;
+    std::error_code ec;
+    std::filesystem::create_directories(user, ec);
+    return user;
 }
 
 bool DeviceUniqueId(

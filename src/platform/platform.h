@@ -14,6 +14,22 @@ namespace vendrix::platform {
 /// Folder of the running program file (from /proc/self/exe); empty when it cannot be read.
 std::filesystem::path RunningProgramFolder();
 
+/// The name the desktop knows the program by: its desktop entry, icon and metainfo file.
+constexpr const char* kDesktopId = "org.vendrix.Agent";
+
+/// The user's own folder for the program's data: $XDG_DATA_HOME/vendrix, or
+/// ~/.local/share/vendrix when that is unset or not absolute. Empty when there is no home.
+std::filesystem::path UserDataFolder();
+
+/// True when `folder` can keep the "data" and "exchange" folders beside the program, as a
+/// portable copy does: the folder can be written and is not an installed program's folder
+/// ("bin" with the desktop entry in "../share/applications").
+bool IsPortableFolder(const std::filesystem::path& folder);
+
+/// The folder that serves as the program folder for data and exchange: the running program's
+/// own folder when it is portable, else the user data folder, created when missing.
+std::filesystem::path WorkingProgramFolder();
+
 /// The device's unique identifier for the given application data: 20 bytes, the same on every
 /// call on one machine. Fails (returns false) when the machine has no identifier.
 bool DeviceUniqueId(

@@ -49,6 +49,12 @@ std::vector<TInfoRow> ReadInfoRows()
     for (const TInfoOption& r : kRows)
         rows.push_back(
             {r.caption, r.option, r.description, Trim(GetOption(nullptr, r.option, "???"))});
+    // Not an option: where this copy keeps its database and exchange folder, which an
+    // installed program moves into the user's home.
+    std::string folder = ProgramFolder().string();
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    rows.push_back({"Папка:", "", "Папка данных и обмена", folder});
     return rows;
 }
 

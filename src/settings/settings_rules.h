@@ -46,11 +46,12 @@ int StretchedWidth(int left, int pageWidth, int scrollBarWidth);
 /// One row of the "Информ." list.
 struct TInfoRow {
     std::string caption; // "Имя" column
-    std::string option;
+    std::string option; // empty for the folder row
     std::string description;
     std::string value; // the option's value now, "???" when it has none
 };
-/// Reads the agent name, device identifier, last load dates and exchange count as they are now.
+/// Reads the agent name, device identifier, last load dates and exchange count as they are now,
+/// then the folder that holds the database and the exchange folder (no option behind it).
 std::vector<TInfoRow> ReadInfoRows();
 /// The information label for a row: its value, CR LF, its description.
 std::string InfoLabelText(const TInfoRow& row);

@@ -455,7 +455,7 @@ std::filesystem::path ProgramFolder()
 {
     std::filesystem::path& folder = ProgramFolderValue();
     if (folder.empty())
-        folder = platform::RunningProgramFolder();
+        folder = platform::WorkingProgramFolder();
     std::string s = folder.string();
     if (s.empty() || s.back() != '/')
         s.push_back('/');

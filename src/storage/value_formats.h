@@ -73,7 +73,8 @@ TDate Now();
 TDate Today();
 
 /// The program folder, always ending in a separator. Start-up may set it (tests use a
-/// temporary folder); by default it is the folder of the running program file.
+/// temporary folder); by default it is the folder of the running program file, or the user's
+/// data folder when the program's own folder cannot hold data (an installed program).
 std::filesystem::path ProgramFolder();
 void SetProgramFolder(const std::filesystem::path& folder);
 /// The path of a special folder (12: the user's documents); empty when there is none.

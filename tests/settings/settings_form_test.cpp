@@ -305,7 +305,7 @@ TEST_F(SettingsFormTest, InformationListShowsTheDeviceAndTheSelectedRowWhole)
     QTest::qWait(20);
     TReportList& list = form->InfoList();
     const QAbstractItemModel* m = list.model();
-    ASSERT_EQ(m->rowCount(), 5);
+    ASSERT_EQ(m->rowCount(), 6);
     EXPECT_TRUE(list.isColumnHidden(0) && list.isColumnHidden(1));
     EXPECT_EQ(list.ColumnCaption(2), Q("Имя"));
     EXPECT_EQ(list.ColumnCaption(3), Q("Значение"));

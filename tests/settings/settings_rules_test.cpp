@@ -16,9 +16,10 @@ TEST_F(SettingsRulesTest, InformationRowsShowTheValuesOfNowOrQuestionMarks)
     test::Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('AgentName', ' Петров '), "
                "('PDA_ID', 'stored, never shown'), ('EXCH_CNT', '7')");
     const std::vector<TInfoRow> rows = ReadInfoRows();
-    ASSERT_EQ(rows.size(), 5u);
-    const char* captions[] = {"Агент:", "КПК:", "Посл. загр.:", "Посл. загр.:", "Обменов:"};
-    const char* options[] = {"AgentName", "PDA_ID", "LLD", "LLD_Def", "EXCH_CNT"};
+    ASSERT_EQ(rows.size(), 6u);
+    const char* captions[]
+        = {"Агент:", "КПК:", "Посл. загр.:", "Посл. загр.:", "Обменов:", "Папка:"};
+    const char* options[] = {"AgentName", "PDA_ID", "LLD", "LLD_Def", "EXCH_CNT", ""};
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].caption, captions[i]);
         EXPECT_EQ(rows[i].option, options[i]);
@@ -30,6 +31,7 @@ TEST_F(SettingsRulesTest, InformationRowsShowTheValuesOfNowOrQuestionMarks)
     EXPECT_EQ(InfoLabelText(rows[0]), "Петров\r\nИмя торгового агента");
     EXPECT_EQ(InfoLabelText(rows[3]), "???\r\nДата последней загрузки данных (по-умолчанию)");
     EXPECT_EQ(InfoMessageText(rows[4]), "Обменов:\r\n7");
+    EXPECT_EQ(rows[5].value, folder.Path().string()) << "where the database and exchange live";
 }
 
 TEST_F(SettingsRulesTest, ColumnWidthResetAsksAndDeletesBothFormsWidthsOnOk)
