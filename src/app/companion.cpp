@@ -2,7 +2,7 @@
 // automation. It starts storage exactly as the program does, then exports, imports, packs or
 // extracts, or trades with the office's FTP server as the exchange window does, so that a
 // device without a screen can be synchronised from a scheduler; messages go to standard error,
-// log entries to standard output.
+// log entries to standard output, and on a terminal a progress line on standard error too.
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
 #include "exchange/exchange_sequence.h"
@@ -13,15 +13,24 @@
 #include "shell/startup.h"
 #include "storage/options.h"
 #include "storage/ui_seam.h"
+#include "storage/value_formats.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <iostream>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using namespace vendrix;
+namespace fs = std::filesystem;
 
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
@@ -29,6 +38,7 @@ constexpr int kUsage = 2;
 
 const char* kHelp
     = "Использование: vendrix-cli [--home DIR] [--yes] <команда>\n"
+      "               vendrix-cli --help | --version\n"
       "\n"
       "Команды:\n"
       "  export [FOLDER]              выгрузить документы (PDATo1C.xml или .zip) в папку\n"
@@ -40,37 +50,201 @@ const char* kHelp
       "  exchange                     полный обмен по FTP, как «FTP - отправить»\n"
       "  help                         эта справка\n"
       "\n"
-      "--home DIR  папка программы: база DIR/data/base.sdb, папка обмена DIR/exchange\n"
-      "            (по умолчанию папка самой vendrix-cli)\n"
-      "--yes       отвечать «Да» на вопросы (иначе «Нет»)\n"
+      "--home DIR     папка программы: база DIR/data/base.sdb, папка обмена DIR/exchange\n"
+      "               (по умолчанию папка самой vendrix-cli, а если в неё нельзя писать,\n"
+      "               как у установленной программы, — $XDG_DATA_HOME/vendrix,\n"
+      "               обычно ~/.local/share/vendrix)\n"
+      "--yes          отвечать «Да» на вопросы (иначе «Нет»)\n"
+      "-h, --help     эта справка\n"
+      "--version      версия программы\n"
       "Без FOLDER export и import работают с папкой обмена.\n"
       "send, receive и exchange берут настройки FTP из базы; exchange спрашивает,\n"
-      "загружать ли данные с сервера (--yes: да), и никогда не повторяет обмен сам.\n";
+      "загружать ли данные с сервера (--yes: да), и никогда не повторяет обмен сам.\n"
+      "В терминале ход работы показывается строкой в стандартном потоке ошибок.\n"
+      "\n"
+      "Коды завершения:\n"
+      "  0  команда выполнена\n"
+      "  1  команда не удалась (база, файл, архив, связь или настройки)\n"
+      "  2  неверный вызов: неизвестный параметр или команда, не хватает аргументов\n";
+
+/// One line on standard error that shows how far the work is, rewritten in place. Only on a
+/// terminal: a scheduler's mail or a pipe gets no carriage returns.
+class TProgressLine {
+public:
+    TProgressLine()
+        : m_enabled(isatty(STDERR_FILENO) == 1)
+    {
+    }
+    bool Enabled() const { return m_enabled; }
+
+    /// Shows `done` of `total` as a percentage.
+    void Percent(std::uint64_t done, std::uint64_t total)
+    {
+        if (total == 0)
+            return;
+        const std::uint64_t percent = std::min<std::uint64_t>(done, total) * 100 / total;
+        Show("Выполнено: " + std::to_string(percent) + "%", percent == 100);
+    }
+
+    /// Shows the bytes done when the whole is not known.
+    void Bytes(std::uint64_t done)
+    {
+        Show("Передано: " + std::to_string(done / 1024) + " КБ", false);
+    }
+
+    /// Wipes the line, so that a log entry or a message starts on a clean line.
+    void Clear()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_enabled || m_shown.empty())
+            return;
+        std::cerr << "\r\033[K" << std::flush;
+        m_shown.clear();
+    }
+
+private:
+    void Show(const std::string& text, bool final)
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
+        // A few redraws a second are enough for the eye and cheap over a slow terminal line.
+        if (!m_enabled || text == m_shown
+            || (!final && now - m_drawn < std::chrono::milliseconds(100)))
+            return;
+        m_drawn = now;
+        m_shown = text;
+        std::cerr << "\r" << text << "\033[K" << std::flush;
+    }
+
+    bool m_enabled;
+    std::mutex m_mutex; // the watcher of pack and extract draws from its own thread
+    std::string m_shown;
+    std::chrono::steady_clock::time_point m_drawn;
+};
 
 // Log entries, stamped as in the exchange window, one per line on standard output; the log is
-// kept as well, since the result of the automatic exchange quotes its last line.
+// kept as well, since the result of the automatic exchange quotes its last line. The progress
+// of the export, the import and a file on the line goes to the progress line.
 class TConsoleSink : public TExchangeLog {
 public:
+    explicit TConsoleSink(TProgressLine& line)
+        : m_line(line)
+    {
+    }
     void Log(const std::string& text) override
     {
+        m_line.Clear();
         const std::size_t from = Text().empty() ? 0 : Text().size() + 2; // past the CR LF
         TExchangeLog::Log(text);
         std::cout << Text().substr(from) << "\n" << std::flush;
     }
+    void ProgressStart(int maximum) override
+    {
+        m_maximum = maximum;
+        ProgressPosition(0);
+    }
+    void ProgressPosition(int position) override
+    {
+        if (m_maximum > 0 && position > 0)
+            m_line.Percent(
+                static_cast<std::uint64_t>(position), static_cast<std::uint64_t>(m_maximum));
+    }
+    void TransferBytes(std::uint64_t done, std::uint64_t total) override
+    {
+        if (total > 0)
+            m_line.Percent(done, total);
+        else
+            m_line.Bytes(done);
+    }
+
+private:
+    TProgressLine& m_line;
+    int m_maximum = 0;
 };
 
 // The console's answers, except that a failed exchange is never retried: a scheduler starts
 // the next run itself, and a retry answered by --yes would loop for ever on a dead line.
 class TCompanionUserInterface : public TConsoleUserInterface {
 public:
-    using TConsoleUserInterface::TConsoleUserInterface;
+    TCompanionUserInterface(bool yes, TProgressLine& line)
+        : TConsoleUserInterface(yes)
+        , m_line(line)
+    {
+    }
+    void Message(const std::string& text, TIcon icon) override
+    {
+        m_line.Clear();
+        TConsoleUserInterface::Message(text, icon);
+    }
     TAnswer Ask(const std::string& text, TIcon icon, TButtons buttons) override
     {
+        m_line.Clear();
         if (buttons != TButtons::RetryCancel)
             return TConsoleUserInterface::Ask(text, icon, buttons);
         Message(text, icon);
         return TAnswer::Cancel;
     }
+
+private:
+    TProgressLine& m_line;
+};
+
+/// Watches how much of a file the packing or the extraction has read, from the kernel's count
+/// of the bytes this process has read, and draws it on the progress line until destroyed. The
+/// archive code stays free of any console concern.
+class TReadWatcher {
+public:
+    TReadWatcher(TProgressLine& line, const fs::path& file)
+        : m_line(line)
+    {
+        std::error_code ec;
+        const std::uintmax_t total = fs::file_size(file, ec);
+        if (!line.Enabled() || ec || total == 0)
+            return;
+        const std::uint64_t start = BytesRead();
+        m_thread = std::jthread([this, start, total](std::stop_token stop) {
+            while (!stop.stop_requested()) {
+                m_line.Percent(BytesRead() - start, total);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
+    }
+    ~TReadWatcher()
+    {
+        if (m_thread.joinable()) {
+            m_thread.request_stop();
+            m_thread.join();
+        }
+        m_line.Clear();
+    }
+    TReadWatcher(const TReadWatcher&) = delete;
+    TReadWatcher& operator=(const TReadWatcher&) = delete;
+
+private:
+    // The "rchar" count of /proc/self/io less what reading that file has added: the count in
+    // the text is taken before the read that returns it, so the earlier reads are subtracted.
+    std::uint64_t BytesRead()
+    {
+        char text[512];
+        const int fd = open("/proc/self/io", O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return 0;
+        const ssize_t got = read(fd, text, sizeof text - 1);
+        close(fd);
+        if (got <= 0)
+            return 0;
+        text[got] = '\0';
+        const std::uint64_t own = m_own;
+        m_own += static_cast<std::uint64_t>(got);
+        unsigned long long value = 0;
+        if (std::sscanf(text, "rchar: %llu", &value) != 1)
+            return 0;
+        return value > own ? value - own : 0;
+    }
+
+    TProgressLine& m_line;
+    std::uint64_t m_own = 0;
+    std::jthread m_thread;
 };
 
 // send, receive and exchange: the exchange window's settings and steps.
@@ -96,40 +270,74 @@ bool IsFtpCommand(const std::string& command)
     return command == "send" || command == "receive" || command == "exchange";
 }
 
+// A wrong call: what is wrong on one line, then where the usage is, as command-line tools do;
+// the full text would bury the one line that matters.
 int Usage(const std::string& problem)
 {
-    std::cerr << problem << "\n\n" << kHelp;
+    std::cerr << "vendrix-cli: " << problem << "\n"
+              << "Справка: vendrix-cli --help\n";
     return kUsage;
+}
+
+// The call as given: options anywhere before "--", the command and its arguments in order.
+struct TCall {
+    fs::path home;
+    bool yes = false;
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> words;
+    std::string problem; // set when the call is wrong
+};
+
+TCall ParseCall(const std::vector<std::string>& args)
+{
+    TCall call;
+    bool optionsEnd = false;
+    for (std::size_t i = 0; i < args.size() && call.problem.empty(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnd || a.size() < 2 || a[0] != '-') {
+            call.words.push_back(a);
+        } else if (a == "--") {
+            optionsEnd = true;
+        } else if (a == "--home" || a.rfind("--home=", 0) == 0) {
+            if (a == "--home" && i + 1 < args.size())
+                call.home = args[++i];
+            else if (a.size() > 7)
+                call.home = a.substr(7);
+            if (call.home.empty())
+                call.problem = "Параметру --home нужна папка.";
+        } else if (a == "--yes") {
+            call.yes = true;
+        } else if (a == "--help" || a == "-h") {
+            call.help = true;
+        } else if (a == "--version") {
+            call.version = true;
+        } else {
+            call.problem = "Неизвестный параметр: " + a;
+        }
+    }
+    return call;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::filesystem::path home;
-    bool yes = false;
-    while (!args.empty() && args.front().rfind("--", 0) == 0) {
-        if (args.front() == "--home" && args.size() >= 2) {
-            home = args[1];
-            args.erase(args.begin(), args.begin() + 2);
-        } else if (args.front() == "--yes") {
-            yes = true;
-            args.erase(args.begin());
-        } else if (args.front() == "--help") {
-            args = {"help"};
-        } else {
-            return Usage("Неизвестный параметр: " + args.front());
-        }
-    }
-    if (args.empty())
-        return Usage("Не указана команда.");
-    const std::string command = args.front();
-    args.erase(args.begin());
-    if (command == "help") {
+    const TCall call = ParseCall(std::vector<std::string>(argv + 1, argv + argc));
+    if (!call.problem.empty())
+        return Usage(call.problem);
+    if (call.help || (!call.words.empty() && call.words.front() == "help")) {
         std::cout << kHelp;
         return kOk;
     }
+    if (call.version) {
+        std::cout << "vendrix-cli " << VENDRIX_VERSION << "\n";
+        return kOk;
+    }
+    if (call.words.empty())
+        return Usage("Не указана команда.");
+    const std::string command = call.words.front();
+    const std::vector<std::string> args(call.words.begin() + 1, call.words.end());
 
     const auto wants = [&](std::size_t least, std::size_t most) {
         return args.size() >= least && args.size() <= most;
@@ -146,21 +354,32 @@ int main(int argc, char* argv[])
         && !IsFtpCommand(command))
         return Usage("Неизвестная команда: " + command);
 
-    TCompanionUserInterface ui(yes);
+    TProgressLine line;
+    TCompanionUserInterface ui(call.yes, line);
     InstallUserInterface(&ui);
 
-    if (command == "pack")
+    // --home wins; else the program's own folder, or the user's data folder when the program
+    // is installed where it cannot write.
+    const fs::path home = call.home.empty() ? platform::WorkingProgramFolder() : call.home;
+    // The packing spills a large source into the program folder, never beside a read-only
+    // program.
+    SetProgramFolder(home);
+    if (command == "pack") {
+        const TReadWatcher watcher(line, args[0]);
         return Pack(args[0], args[1]) ? kOk : kFailed;
+    }
     if (command == "extract") {
-        const int n = Extract(args[0], args[1], args[2]);
+        int n = 0;
+        {
+            const TReadWatcher watcher(line, args[0]);
+            n = Extract(args[0], args[1], args[2]);
+        }
         std::cout << n << "\n";
         return n >= 1 ? kOk : kFailed;
     }
 
-    if (home.empty())
-        home = platform::RunningProgramFolder();
     std::error_code ec;
-    if (!std::filesystem::is_directory(home, ec)) {
+    if (!fs::is_directory(home, ec)) {
         ui.Message("Папка программы не найдена: " + home.string(), TIcon::Error);
         return kFailed;
     }
@@ -168,12 +387,15 @@ int main(int argc, char* argv[])
         ui.Message(kOpenDatabaseFailed, TIcon::Error);
         return kFailed;
     }
-    TConsoleSink sink;
-    if (IsFtpCommand(command))
-        return FtpCommand(command, sink, ui) ? kOk : kFailed;
-    const std::string folder = args.empty() ? (home / "exchange").string() : args[0];
-    const bool useZip = GetOption(nullptr, "UseZip") == "1";
-    const bool ok
-        = command == "export" ? Export(sink, folder, useZip) : Import(sink, folder, useZip);
+    TConsoleSink sink(line);
+    bool ok = false;
+    if (IsFtpCommand(command)) {
+        ok = FtpCommand(command, sink, ui);
+    } else {
+        const std::string folder = args.empty() ? (home / "exchange").string() : args[0];
+        const bool useZip = GetOption(nullptr, "UseZip") == "1";
+        ok = command == "export" ? Export(sink, folder, useZip) : Import(sink, folder, useZip);
+    }
+    line.Clear();
     return ok ? kOk : kFailed;
 }

@@ -3,6 +3,7 @@
 // manual exchange and the regional date-time text the office reads.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vendrix {
@@ -17,6 +18,13 @@ public:
     virtual void ProgressStart(int maximum) { (void)maximum; }
     /// Moves the progress indicator.
     virtual void ProgressPosition(int position) { (void)position; }
+    /// Bytes of the file on the line so far, of `total` (0 when the server did not say). The
+    /// window keeps its indicator for the export and import; the console shows these.
+    virtual void TransferBytes(std::uint64_t done, std::uint64_t total)
+    {
+        (void)done;
+        (void)total;
+    }
 };
 
 /// The log text as the window shows it: "HH:mm:ss" + blank + text per entry, entries joined by

@@ -21,6 +21,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -223,6 +224,7 @@ enum class TOutcome {
 
 // What the progress callback keeps between its calls.
 struct TProgress {
+    TExchangeSink* sink = nullptr; // told of the bytes moved
     std::chrono::steady_clock::time_point lastPump;
     std::chrono::steady_clock::time_point lastMove; // when the byte count last grew
     curl_off_t moved = 0;
@@ -253,6 +255,9 @@ int OnProgress(
     if (dlnow + ulnow != p.moved) {
         p.moved = dlnow + ulnow;
         p.lastMove = now;
+        if (p.watchStall && p.sink)
+            p.sink->TransferBytes(static_cast<std::uint64_t>(p.moved),
+                static_cast<std::uint64_t>(std::max<curl_off_t>(total, 0)));
     } else if (p.watchStall && pending
         && now - p.lastMove >= std::chrono::seconds(g_limits.stallSeconds)) {
         p.stalled = true;
@@ -471,6 +476,7 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
     const std::string password = Utf8ToCp1251(settings.password);
     CURL* c = curl.get();
     TProgress progress;
+    progress.sink = &sink;
     progress.lastPump = std::chrono::steady_clock::now();
     const TServerText server = ParseServer(settings.server);
     curl_easy_setopt(

@@ -47,19 +47,97 @@ TEST(Companion, ExitStatusTellsSuccessFailureAndMisuse)
         const char* what;
         std::string args;
         int status;
+        const char* problem; // the one line a wrong call prints, before the usage hint
     };
     const TCase cases[] = {
-        {"help", "help", 0},
-        {"no command", h, 2},
-        {"unknown command", h + "frobnicate", 2},
-        {"unknown option", "--nope export", 2},
-        {"pack without its archive", h + "pack onlyone", 2},
-        {"import with nothing to import", h + "import", 1},
-        {"missing program folder", "--home /nonexistent/vendrix export", 1},
-        {"extract from a missing archive", "extract /nonexistent.zip /tmp x", 1},
+        {"help", "help", 0, nullptr},
+        {"--help", "--help", 0, nullptr},
+        {"-h after a command", "export -h", 0, nullptr},
+        {"no command", h, 2, "Не указана команда."},
+        {"unknown command", h + "frobnicate", 2, "Неизвестная команда: frobnicate"},
+        {"unknown option", "--nope export", 2, "Неизвестный параметр: --nope"},
+        {"unknown option after the command", h + "export -x", 2, "Неизвестный параметр: -x"},
+        {"--home without its folder", "export --home", 2, "Параметру --home нужна папка."},
+        {"--home= with nothing", "--home= export", 2, "Параметру --home нужна папка."},
+        {"pack without its archive", h + "pack onlyone", 2, "Команде pack нужны SOURCE и ARCHIVE."},
+        {"extract short of its name", "extract a.zip folder", 2,
+            "Команде extract нужны ARCHIVE, FOLDER и NAME."},
+        {"import of two folders", h + "import a b", 2,
+            "Команда import принимает не больше одной папки."},
+        {"send with an argument", h + "send now", 2, "Команда send не принимает параметров."},
+        {"import with nothing to import", h + "import", 1, nullptr},
+        {"missing program folder", "--home /nonexistent/vendrix export", 1, nullptr},
+        {"extract from a missing archive", "extract /nonexistent.zip /tmp x", 1, nullptr},
     };
-    for (const TCase& c : cases)
-        EXPECT_EQ(RunCli(c.args).status, c.status) << c.what;
+    const fs::path err = home.Path() / "err.txt";
+    for (const TCase& c : cases) {
+        const test::TProcessResult r = RunCli(c.args, err);
+        EXPECT_EQ(r.status, c.status) << c.what;
+        if (c.problem) {
+            EXPECT_EQ(test::ReadFile(err),
+                std::string("vendrix-cli: ") + c.problem + "\nСправка: vendrix-cli --help\n")
+                << c.what;
+        }
+    }
+}
+
+TEST(Companion, HelpListsExitCodesAndVersionNamesTheProgram)
+{
+    const test::TProcessResult help = RunCli("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, RunCli("help").out);
+    for (const char* line : {"Коды завершения:", "  0  команда выполнена",
+             "  1  команда не удалась", "  2  неверный вызов"})
+        EXPECT_NE(help.out.find(line), std::string::npos) << line;
+    const test::TProcessResult version = RunCli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "vendrix-cli " VENDRIX_VERSION "\n");
+}
+
+// On a terminal the long commands redraw one line of progress on standard error; in a pipe or
+// a scheduler's log nothing but the messages appears.
+TEST(Companion, ProgressOnlyOnATerminal)
+{
+    test::TProgramFolder home;
+    const std::string h = "--home '" + home.Path().string() + "' ";
+    fs::create_directories(home.Path() / "exchange");
+    std::string script = "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n";
+    for (int i = 0; i < 2000; ++i)
+        script += "// line " + std::to_string(i) + "\r\n";
+    test::WriteFile(home.Path() / "exchange" / "ToPDA.sqd", script);
+    const fs::path big = home.Path() / "big.bin";
+    std::string bytes(8 << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    test::WriteFile(big, bytes);
+    const std::string zip = (home.Path() / "big.zip").string();
+
+    struct TCase {
+        const char* what;
+        std::string args;
+        const char* shown; // what the terminal shows at the end of the line's life
+    };
+    const TCase cases[] = {
+        {"import", h + "import", "\rВыполнено: 100%"},
+        {"pack", "pack '" + big.string() + "' '" + zip + "'", "\rВыполнено: "},
+        {"extract", "extract '" + zip + "' '" + (home.Path() / "x").string() + "' '*'",
+            "\rВыполнено: "},
+    };
+    const fs::path err = home.Path() / "err.txt";
+    for (const TCase& c : cases) {
+        // script(1) gives the companion a terminal and copies what it shows to its output.
+        const std::string command = std::string(VENDRIX_CLI) + " " + c.args;
+        const test::TProcessResult terminal
+            = test::RunProcess("script -qefc \"" + command + "\" /dev/null");
+        EXPECT_EQ(terminal.status, 0) << c.what << terminal.out;
+        EXPECT_NE(terminal.out.find(c.shown), std::string::npos) << c.what << terminal.out;
+        EXPECT_NE(terminal.out.find("\r\033[K"), std::string::npos) << c.what << ": line wiped";
+
+        const test::TProcessResult piped = RunCli(c.args, err);
+        EXPECT_EQ(piped.status, 0) << c.what;
+        EXPECT_EQ(test::ReadFile(err).find("Выполнено"), std::string::npos) << c.what;
+        EXPECT_EQ(piped.out.find('\r'), std::string::npos) << c.what;
+    }
 }
 
 // "receive" fails when the office's answer arrives but cannot be imported, so that a scheduler
