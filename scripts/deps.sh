@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the program, its tests and its benchmarks need, when any is missing.
-# Does nothing (and needs no network) when everything is already there.
+# Does nothing (and needs no network) when everything is already there. Further package names
+# given as arguments are installed too (scripts/package.sh asks for lintian this way).
 set -euo pipefail
 
 PACKAGES=(
@@ -9,6 +10,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     python3-pyftpdlib vsftpd openssl zip unzip libxml2-utils
     fonts-dejavu-core xvfb xauth imagemagick
+    desktop-file-utils appstream dpkg-dev file bsdutils clang-format clang-tidy
+    "$@"
 )
 
 missing=()

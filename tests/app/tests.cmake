@@ -1,5 +1,6 @@
 vendrix_core_test(companion_test app/companion_test.cpp)
-target_compile_definitions(companion_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-cli>")
+target_compile_definitions(companion_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-cli>"
+    VENDRIX_VERSION="${PROJECT_VERSION}")
 add_dependencies(companion_test vendrix-cli)
 
 # The road of one order with the demo office's FTP simulator: on the core, and through the
@@ -12,4 +13,12 @@ if(TARGET vendrix_ui)
         ui/document_fixture.cpp)
     target_compile_definitions(road_windows_test PRIVATE
         VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
+endif()
+
+# The installed program: cmake --install into a temporary root, then the installed files run.
+if(TARGET vendrix_ui)
+    vendrix_core_test(install_test app/install_test.cpp)
+    target_compile_definitions(install_test PRIVATE VENDRIX_CMAKE="${CMAKE_COMMAND}"
+        VENDRIX_BUILD_DIR="${PROJECT_BINARY_DIR}")
+    add_dependencies(install_test vendrix vendrix-cli vendrix_icons vendrix_install_files)
 endif()
