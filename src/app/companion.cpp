@@ -202,7 +202,7 @@ public:
         if (!line.Enabled() || ec || total == 0)
             return;
         const std::uint64_t start = BytesRead();
-        m_thread = std::jthread([this, start, total](std::stop_token stop) {
+        m_thread = std::jthread([this, start, total](const std::stop_token& stop) {
             while (!stop.stop_requested()) {
                 m_line.Percent(BytesRead() - start, total);
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -56,10 +56,10 @@ bool IsPortableFolder(const std::filesystem::path& folder)
 
 std::filesystem::path WorkingProgramFolder()
 {
-    const std::filesystem::path own = RunningProgramFolder();
+    std::filesystem::path own = RunningProgramFolder();
     if (IsPortableFolder(own))
         return own;
-    const std::filesystem::path user = UserDataFolder();
+    std::filesystem::path user = UserDataFolder();
     if (user.empty())
         return own;
     std::error_code ec;
