@@ -11,6 +11,7 @@
 #include "exchange/import_script.h"
 #include "platform/platform.h"
 #include "shell/startup.h"
+#include "storage/backups.h"
 #include "storage/options.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
@@ -48,6 +49,8 @@ const char* kHelp
       "  send                         выгрузить документы и отправить их на FTP-сервер\n"
       "  receive                      получить ответ офиса с FTP-сервера и загрузить его\n"
       "  exchange                     полный обмен по FTP, как «FTP - отправить»\n"
+      "  backups                      копии базы, сделанные перед загрузками из офиса\n"
+      "  restore NAME                 вернуть копию NAME на место базы (программа закрыта)\n"
       "  help                         эта справка\n"
       "\n"
       "--home DIR     папка программы: база DIR/data/base.sdb, папка обмена DIR/exchange\n"
@@ -272,6 +275,42 @@ bool IsFtpCommand(const std::string& command)
 
 // A wrong call: what is wrong on one line, then where the usage is, as command-line tools do;
 // the full text would bury the one line that matters.
+// Lists the copies of the database, newest first, with their time and number of orders.
+int ListBackupsCommand()
+{
+    const std::vector<TBackup> backups = ListBackups();
+    if (backups.empty())
+        std::cout << "Копий базы нет.\n";
+    for (const TBackup& b : backups)
+        std::cout << b.name << "  " << b.time
+                  << "  заявок: " << (b.orders < 0 ? std::string("?") : std::to_string(b.orders))
+                  << "\n";
+    return kOk;
+}
+
+// Puts a copy back in place of the database, refused while the program runs.
+int RestoreCommand(TUserInterface& ui, const std::string& name)
+{
+    std::string keptAs;
+    switch (RestoreBackup(name, &keptAs)) {
+    case TRestoreOutcome::Restored:
+        std::cout << "Копия " << name << " возвращена на место базы."
+                  << (keptAs.empty() ? "" : " Заменённая база сохранена как " + keptAs + ".")
+                  << "\n";
+        return kOk;
+    case TRestoreOutcome::NotFound:
+        ui.Message("Копия базы не найдена: " + name, TIcon::Error);
+        return kFailed;
+    case TRestoreOutcome::ProgramRunning:
+        ui.Message("Программа запущена. Закройте её и повторите возврат копии.", TIcon::Error);
+        return kFailed;
+    case TRestoreOutcome::Failed:
+        break;
+    }
+    ui.Message("Не удалось вернуть копию базы " + name + ".", TIcon::Error);
+    return kFailed;
+}
+
 int Usage(const std::string& problem)
 {
     std::cerr << "vendrix-cli: " << problem << "\n"
@@ -348,10 +387,12 @@ int main(int argc, char* argv[])
         return Usage("Команде pack нужны SOURCE и ARCHIVE.");
     if (command == "extract" && !wants(3, 3))
         return Usage("Команде extract нужны ARCHIVE, FOLDER и NAME.");
-    if (IsFtpCommand(command) && !wants(0, 0))
+    if ((IsFtpCommand(command) || command == "backups") && !wants(0, 0))
         return Usage("Команда " + command + " не принимает параметров.");
+    if (command == "restore" && !wants(1, 1))
+        return Usage("Команде restore нужно имя копии (см. vendrix-cli backups).");
     if (command != "export" && command != "import" && command != "pack" && command != "extract"
-        && !IsFtpCommand(command))
+        && command != "backups" && command != "restore" && !IsFtpCommand(command))
         return Usage("Неизвестная команда: " + command);
 
     TProgressLine line;
@@ -387,6 +428,10 @@ int main(int argc, char* argv[])
         ui.Message(kOpenDatabaseFailed, TIcon::Error);
         return kFailed;
     }
+    if (command == "backups")
+        return ListBackupsCommand();
+    if (command == "restore")
+        return RestoreCommand(ui, args[0]);
     TConsoleSink sink(line);
     bool ok = false;
     if (IsFtpCommand(command)) {

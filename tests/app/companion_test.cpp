@@ -1,5 +1,6 @@
 // vendrix-cli as office staff and schedulers use it: a real process on a real program folder,
 // its exit status, its log on standard output and its messages on standard error.
+#include "storage/backups.h"
 #include "storage/codepage.h"
 #include "storage/options.h"
 #include "support/ftp_server.h"
@@ -175,6 +176,37 @@ TEST(Companion, ReceiveFailsWhenTheAnswerCannotBeImported)
         const test::TProcessResult r = RunCli(h + "receive", err);
         EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out << test::ReadFile(err);
     }
+}
+
+TEST(Companion, BackupsAndRestore)
+{
+    test::TProgramFolder home;
+    ASSERT_TRUE(home.Start());
+    const std::string h = "--home '" + home.Path().string() + "' ";
+    test::Exec("insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values ('D-1', 1, '2009-01-01')");
+    fs::create_directories(home.Path() / "exchange");
+    test::WriteFile(home.Path() / "exchange" / "ToPDA.sqd",
+        "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n<DELALL \"01.01.2100\">\r\n");
+    ASSERT_EQ(RunCli(h + "--yes import").status, 0);
+    EXPECT_EQ(test::Value("select count(*) from DOC_HEADS"), "0");
+
+    const test::TProcessResult listed = RunCli(h + "backups");
+    EXPECT_EQ(listed.status, 0);
+    const std::string name = listed.out.substr(0, listed.out.find(' '));
+    EXPECT_EQ(name.rfind("base-", 0), 0u) << listed.out;
+    EXPECT_NE(listed.out.find("заявок: 1"), std::string::npos) << listed.out;
+
+    const fs::path err = home.Path() / "err.txt";
+    {
+        const TProgramRunningLock running; // as the program holds it while it runs
+        EXPECT_EQ(RunCli(h + "restore " + name, err).status, 1);
+        EXPECT_NE(test::ReadFile(err).find("Программа запущена."), std::string::npos);
+    }
+    EXPECT_EQ(RunCli(h + "restore no-such-copy", err).status, 1);
+    EXPECT_EQ(RunCli(h + "restore", err).status, 2);
+    const test::TProcessResult restored = RunCli(h + "restore " + name);
+    EXPECT_EQ(restored.status, 0);
+    EXPECT_EQ(test::Value("select count(*) from DOC_HEADS"), "1") << "the deleted order is back";
 }
 
 TEST(Companion, PackAndExtract)
