@@ -295,6 +295,28 @@ TEST(BadInput, FullDiskDuringImport)
     EXPECT_EQ(test::Value("pragma integrity_check"), "ok");
 }
 
+TEST(BadInput, NoRoomForABackupStillImports)
+{
+    test::TProgramFolder folder;
+    TMount mount(folder.Path() / "data", "1m");
+    if (!mount.Ok())
+        GTEST_SKIP() << "mounting a small file system needs root";
+    ASSERT_TRUE(folder.Start());
+    // A database of about half the disk: a copy of it would leave the import no room.
+    test::Exec("create table FILL (T); insert into FILL (T) values (zeroblob(450000))");
+    const fs::path in = folder.Path() / "in";
+    fs::create_directories(in);
+    test::WriteFile(in / "ToPDA.sqd", OfficeScript(3));
+    TExchangeLog log;
+    EXPECT_TRUE(Import(log, in.string(), false));
+    EXPECT_NE(log.Text().find("Недостаточно места для резервной копии; загрузка без копии."),
+        std::string::npos)
+        << log.Text();
+    EXPECT_EQ(test::Value("select count(*) from BIG"), "3");
+    EXPECT_FALSE(fs::exists(folder.Path() / "data" / "backup")
+        && !fs::is_empty(folder.Path() / "data" / "backup"));
+}
+
 // Runs the companion's import on the program folder and returns its peak resident memory in
 // MiB, or -1 when the import did not end with success.
 long ImportPeakMiB(const fs::path& home, const fs::path& in)
