@@ -136,7 +136,6 @@ TGoodsForm::TGoodsForm(QWidget* owner)
     m_list = new TReportList(this);
     m_list->SetGridLines(true);
     m_list->header()->setMinimumSectionSize(0);
-    m_list->installEventFilter(this);
     auto* taps = new TListTaps(m_list);
     taps->onTap = [this](int row, bool wasSelected) {
         if (row >= 0 && wasSelected)
@@ -177,7 +176,12 @@ TGoodsForm::TGoodsForm(QWidget* owner)
     m_tree->setIconSize(QSize(16, 16));
     m_tree->setUniformRowHeights(true);
     m_tree->installEventFilter(this);
-    m_tree->viewport()->installEventFilter(this);
+    auto* treeTaps = new TListTaps(m_tree);
+    treeTaps->onTap = [this](int row, bool wasSelected) {
+        // A tap on the group that was already selected chooses it.
+        if (row >= 0 && wasSelected)
+            ChooseSelectedGroup();
+    };
     auto* inside = new QVBoxLayout(m_dropDown);
     inside->setContentsMargins(1, 1, 1, 1);
     inside->addWidget(m_tree);
@@ -411,33 +415,15 @@ bool TGoodsForm::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_nameBox && type == QEvent::FocusIn) {
         m_codeBox->clear();
         m_nameBox->clear();
-    } else if (watched == m_list && type == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            EnterQuantity();
-            return true;
-        }
     } else if (watched == m_tree && type == QEvent::KeyPress) {
+        // Enter in the tree is a tap on its selected group (the taps watcher).
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            ChooseSelectedGroup();
-            return true;
-        }
         if (key == Qt::Key_Escape) {
             CloseGroups();
             return true;
         }
     } else if (watched == m_tree && type == QEvent::FocusOut) {
         CloseGroups();
-    } else if (watched == m_tree->viewport() && type == QEvent::MouseButtonPress) {
-        m_treeItemAtPress = m_tree->currentItem();
-    } else if (watched == m_tree->viewport() && type == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        QTreeWidgetItem* item = m_tree->itemAt(mouse->position().toPoint());
-        // A tap on the group that was already selected chooses it.
-        if (item && item == m_treeItemAtPress && mouse->button() == Qt::LeftButton)
-            QMetaObject::invokeMethod(
-                this, [this] { ChooseSelectedGroup(); }, Qt::QueuedConnection);
     }
     return QDialog::eventFilter(watched, event);
 }

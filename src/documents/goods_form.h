@@ -99,7 +99,6 @@ private:
     QToolButton* m_treeClose = nullptr;
     QFrame* m_dropDown = nullptr;
     QTreeWidget* m_tree = nullptr;
-    QTreeWidgetItem* m_treeItemAtPress = nullptr;
     QWidget* m_searchRow = nullptr;
     QLineEdit* m_codeBox = nullptr;
     QLineEdit* m_nameBox = nullptr;

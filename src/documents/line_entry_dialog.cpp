@@ -58,9 +58,10 @@ TLineEntryDialog::TLineEntryDialog(QWidget* owner)
         {{Q("Товарная группа"), 50, Qt::AlignLeft}, {Q("Кол."), 40, Qt::AlignRight}});
     m_list->SetSource(m_source.get());
     auto* taps = new TListTaps(m_list);
-    taps->onTap = [this](int row, bool) {
-        // Only a tap inside the selected row counts.
-        if (row >= 0 && row == m_list->SelectedRow())
+    taps->onTap = [this](int row, bool wasSelected) {
+        // Only a tap inside the row that was already selected counts; the first tap on
+        // another row only selects it.
+        if (row >= 0 && wasSelected && row == m_list->SelectedRow())
             ChangeCount();
     };
 

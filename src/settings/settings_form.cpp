@@ -11,6 +11,7 @@
 #include "toolkit/message_box.h"
 #include "toolkit/modal.h"
 #include "toolkit/report_list.h"
+#include "toolkit/stylus.h"
 #include "toolkit/window_placement.h"
 
 #include <QCheckBox>
@@ -300,9 +301,9 @@ void TSettingsForm::BuildFunctionsPage()
     AddHeading(page, " Не копировать:", 6, 306);
     QLabel* note = AddLabel(page, "(при вводе копированием)", 6, 324);
     QFont small = note->font();
-    small.setPixelSize(10);
+    small.setPixelSize(12);
     note->setFont(small);
-    note->setGeometry(6, 324, note->sizeHint().width() + 2, 14);
+    note->setGeometry(6, 324, note->sizeHint().width() + 2, 16);
     AddCheck(page, " Дату отгрузки", 18, 340, "NOCOPY_DATE");
     AddCheck(page, " Торг. точку", 18, 361, "NOCOPY_TP");
     AddCheck(page, " Комментарий", 18, 382, "NOCOPY_COMM");
@@ -354,10 +355,14 @@ void TSettingsForm::BuildInfoPage()
     m_infoList->setColumnHidden(1, true);
     m_infoList->SetFitColumn(3);
     m_infoList->SetSource(m_infoRows.get());
-    m_infoList->viewport()->installEventFilter(this);
     connect(m_infoList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         [this] { ShowInfoRow(m_infoList->SelectedRow()); });
-    m_infoList->onStylusUp = [this] { OnInfoTapped(); };
+    // A tap on the row that is already selected shows it whole; the first tap selects.
+    auto* infoTaps = new TListTaps(m_infoList);
+    infoTaps->onTap = [this](int row, bool wasSelected) {
+        if (row >= 0 && wasSelected)
+            OnInfoTapped(row);
+    };
 
     m_infoLabel = new QLabel(Q("<Информация по строке>"), page);
     m_infoLabel->setFixedHeight(42);
@@ -475,11 +480,9 @@ void TSettingsForm::ShowInfoRow(int row)
     m_infoLabel->setText(Lines(InfoLabelText(m_infoRows->rows[static_cast<std::size_t>(row)])));
 }
 
-void TSettingsForm::OnInfoTapped()
+void TSettingsForm::OnInfoTapped(int row)
 {
-    const int row = m_rowAtPress;
-    m_rowAtPress = -1;
-    if (row < 0 || row != m_infoList->SelectedRow())
+    if (row < 0 || row >= m_infoRows->RowCount())
         return;
     UI().Message(InfoMessageText(m_infoRows->rows[static_cast<std::size_t>(row)]), TIcon::None);
 }
@@ -516,13 +519,6 @@ bool TSettingsForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_exchangePage && event->type() == QEvent::Resize && m_shown) {
         StretchExchangePage();
-    } else if (m_infoList && watched == m_infoList->viewport()
-        && (event->type() == QEvent::MouseButtonPress
-            || event->type() == QEvent::MouseButtonDblClick)) {
-        // A tap on the row that is already selected shows it whole; the first tap selects.
-        const auto* press = static_cast<QMouseEvent*>(event);
-        const int row = m_infoList->indexAt(press->position().toPoint()).row();
-        m_rowAtPress = row >= 0 && row == m_infoList->SelectedRow() ? row : -1;
     } else if (qobject_cast<QLineEdit*>(watched)) {
         if (event->type() == QEvent::FocusIn)
             QGuiApplication::inputMethod()->show();

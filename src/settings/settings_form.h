@@ -76,7 +76,7 @@ private:
     void ApplyEnabling();
     void StretchExchangePage();
     void ShowInfoRow(int row);
-    void OnInfoTapped();
+    void OnInfoTapped(int row);
     void ResetWidths();
     void Save();
 
@@ -94,7 +94,6 @@ private:
     QLabel* m_infoLabel = nullptr;
     QPushButton* m_resetWidths = nullptr;
     bool m_shown = false; // the resizing rules hold from the first show on
-    int m_rowAtPress = -1; // the info row under the stylus, when it was already selected
 };
 
 /// Opens the settings form modally over `owner` with the modal-child-open flag set, and frees

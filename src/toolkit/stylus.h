@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPersistentModelIndex>
 
 #include <functional>
 
@@ -12,14 +13,16 @@ class QWidget;
 
 namespace vendrix {
 
-/// Watches taps (left button released) on a list's rows.
+/// Watches taps (left button released) on a list's or a tree's rows. A double tap is two taps:
+/// the second one counts as a tap on the row the first one selected.
 class TListTaps : public QObject {
 public:
     /// Watches `list`; the watcher belongs to the list.
     explicit TListTaps(QAbstractItemView* list);
 
     /// Runs with the row under the released stylus (-1 outside the rows) and whether that row
-    /// was already the selected one before the stylus came down.
+    /// was already the selected one before the stylus came down. Enter on the list runs it
+    /// for the selected row as a tap on the selected row.
     std::function<void(int row, bool wasSelected)> onTap;
 
 protected:
@@ -27,7 +30,7 @@ protected:
 
 private:
     QAbstractItemView* m_list;
-    int m_selectedAtPress = -1;
+    QPersistentModelIndex m_selectedAtPress;
 };
 
 /// Shows the soft input panel while `edit` has the focus and hides it when the focus leaves.
