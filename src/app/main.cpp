@@ -9,6 +9,7 @@
 #include "toolkit/handheld_style.h"
 #include "toolkit/message_box.h"
 #include "toolkit/single_instance.h"
+#include "toolkit/translations.h"
 #include "toolkit/window_placement.h"
 
 #include "storage/backups.h"
@@ -25,6 +26,7 @@ int main(int argc, char* argv[])
     // Lets the desktop match the window with the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(vendrix::platform::kDesktopId));
     vendrix::ApplyHandheldStyle();
+    vendrix::InstallRussianTranslations();
     // The program ends through the main window's close query only, not when a window hides.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -43,7 +45,7 @@ int main(int argc, char* argv[])
     vendrix::TSingleInstance instance;
     if (instance.RaiseRunning())
         return 0;
-    instance.Listen([&window] { vendrix::BringToFront(&window); });
+    instance.Listen([&window] { vendrix::BringProgramToFront(&window); });
 
     vendrix::FitToScreen(&window);
     vendrix::BringToFront(&window);

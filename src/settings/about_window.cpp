@@ -136,7 +136,7 @@ TAboutWindow::TAboutWindow(QWidget* owner)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(client, 1);
+    layout->addWidget(ScrollWhenShort(client), 1);
     layout->addWidget(m_menu);
 }
 

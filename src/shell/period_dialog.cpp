@@ -122,7 +122,8 @@ TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(panel, 1);
+    // In landscape the rows scroll; the two commands stay on the bar.
+    layout->addWidget(ScrollWhenShort(panel), 1);
     layout->addWidget(m_menu);
 
     connect(m_choices, &QButtonGroup::idClicked, this, [this](int id) {

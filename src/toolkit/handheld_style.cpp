@@ -1,6 +1,8 @@
 // The application font for the handheld layout.
 #include "toolkit/handheld_style.h"
 
+#include "toolkit/window_placement.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -15,6 +17,7 @@ void ApplyHandheldStyle()
         font.setFamily(QStringLiteral("DejaVu Sans Condensed"));
     font.setPixelSize(12);
     QApplication::setFont(font);
+    KeepWindowsOnScreen();
 }
 
 } // namespace vendrix

@@ -5,7 +5,8 @@
 
 namespace vendrix {
 
-/// Sets the application font for the handheld layout; call once after the QApplication exists.
+/// Sets the application font for the handheld layout and keeps every window on its screen;
+/// call once after the QApplication exists.
 void ApplyHandheldStyle();
 
 } // namespace vendrix

@@ -1,11 +1,11 @@
-// Message boxes over QMessageBox, the wait cursor over the override cursor, the folder picker.
+// Message boxes, the wait cursor over the override cursor, the folder picker.
 #include "toolkit/message_box.h"
 
+#include "toolkit/folder_picker.h"
+#include "toolkit/message_dialog.h"
+
 #include <QApplication>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
 
 #include <utility>
 
@@ -22,48 +22,40 @@ QWidget* Owner()
     return g_mainWindow.data();
 }
 
-QMessageBox::Icon ToQt(TIcon icon)
+TMessageIcon ToDialog(TIcon icon)
 {
     switch (icon) {
     case TIcon::Information:
-        return QMessageBox::Information;
+        return TMessageIcon::Information;
     case TIcon::Warning:
-        return QMessageBox::Warning;
+        return TMessageIcon::Warning;
     case TIcon::Error:
-        return QMessageBox::Critical;
+        return TMessageIcon::Error;
     case TIcon::Question:
-        return QMessageBox::Question;
+        return TMessageIcon::Question;
     case TIcon::None:
         break;
     }
-    return QMessageBox::NoIcon;
+    return TMessageIcon::None;
 }
 
 // Owned by the active window when there is one, always on top, as the handheld's boxes are.
-int Show(const std::string& text, TIcon icon, QMessageBox::StandardButtons buttons)
+QDialogButtonBox::StandardButton Show(const std::string& text, TIcon icon,
+    QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape)
 {
     // The texts break lines with CR LF; a lone CR would show as a stray glyph. Office messages
     // are shown as written, never read as markup.
     QString shown = QString::fromStdString(text);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox box(ToQt(icon), QString::fromUtf8(kAppCaption), shown, buttons, Owner());
-    box.setTextFormat(Qt::PlainText);
-    // Qt's own button texts are English unless a translation is installed.
-    const std::pair<QMessageBox::StandardButton, const char*> kRussian[]
-        = {{QMessageBox::Ok, "OK"}, {QMessageBox::Yes, "&Да"}, {QMessageBox::No, "&Нет"},
-            {QMessageBox::Cancel, "Отмена"}, {QMessageBox::Retry, "&Повтор"}};
-    for (const auto& [button, caption] : kRussian)
-        if (QAbstractButton* b = box.button(button))
-            b->setText(QString::fromUtf8(caption));
-    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    TMessageDialog box(Owner(), shown, ToDialog(icon), buttons, escape);
     // The wait cursor must not hide the box's buttons from the agent.
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)
         QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.raise();
     box.activateWindow();
-    const int result = box.exec();
+    const QDialogButtonBox::StandardButton result = box.Run();
     if (busy)
         QApplication::restoreOverrideCursor();
     return result;
@@ -78,41 +70,45 @@ void TQtUserInterface::SetMainWindow(QWidget* window)
 
 void TQtUserInterface::Message(const std::string& text, TIcon icon)
 {
-    Show(text, icon, QMessageBox::Ok);
+    Show(text, icon, QDialogButtonBox::Ok, QDialogButtonBox::Ok);
 }
 
 TAnswer TQtUserInterface::Ask(const std::string& text, TIcon icon, TButtons buttons)
 {
-    QMessageBox::StandardButtons qtButtons = QMessageBox::Ok;
+    using B = QDialogButtonBox;
+    // Closing the box answers as its escape button: No for Yes/No, else Cancel.
+    B::StandardButtons qtButtons = B::Ok;
+    B::StandardButton escape = B::Cancel;
     switch (buttons) {
     case TButtons::Ok:
-        qtButtons = QMessageBox::Ok;
+        qtButtons = B::Ok;
+        escape = B::Ok;
         break;
     case TButtons::YesNo:
-        qtButtons = QMessageBox::Yes | QMessageBox::No;
+        qtButtons = B::Yes | B::No;
+        escape = B::No;
         break;
     case TButtons::YesNoCancel:
-        qtButtons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        qtButtons = B::Yes | B::No | B::Cancel;
         break;
     case TButtons::OkCancel:
-        qtButtons = QMessageBox::Ok | QMessageBox::Cancel;
+        qtButtons = B::Ok | B::Cancel;
         break;
     case TButtons::RetryCancel:
-        qtButtons = QMessageBox::Retry | QMessageBox::Cancel;
+        qtButtons = B::Retry | B::Cancel;
         break;
     }
-    switch (Show(text, icon, qtButtons)) {
-    case QMessageBox::Yes:
+    switch (Show(text, icon, qtButtons, escape)) {
+    case B::Yes:
         return TAnswer::Yes;
-    case QMessageBox::No:
+    case B::No:
         return TAnswer::No;
-    case QMessageBox::Ok:
+    case B::Ok:
         return TAnswer::Ok;
-    case QMessageBox::Retry:
+    case B::Retry:
         return TAnswer::Retry;
     default:
-        // Closing the box answers as its escape button: No for Yes/No, else Cancel.
-        return buttons == TButtons::YesNo ? TAnswer::No : TAnswer::Cancel;
+        return TAnswer::Cancel;
     }
 }
 
@@ -135,8 +131,7 @@ void TQtUserInterface::ProcessEvents()
 std::string TQtUserInterface::PickFolder(const std::string& start)
 {
     // The only folder the agent ever picks is the one the exchange files travel through.
-    const QString folder = QFileDialog::getExistingDirectory(
-        Owner(), QString::fromUtf8("Выберите папку"), QString::fromStdString(start));
+    const QString folder = PickFolderDialog(Owner(), QString::fromStdString(start));
     return folder.toStdString();
 }
 

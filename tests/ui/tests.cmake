@@ -7,7 +7,7 @@ if(TARGET vendrix_ui)
     # The document windows: keypad, document form, reference and goods selection, line entry.
     vendrix_ui_test(document_windows_test ui/document_fixture.cpp ui/keypad_dialog_test.cpp
         ui/reference_form_test.cpp ui/goods_form_test.cpp ui/line_entry_dialog_test.cpp
-        ui/document_form_test.cpp)
+        ui/document_form_test.cpp ui/tap_test.cpp)
 
     vendrix_ui_test(program_test ui/program_test.cpp)
     target_compile_definitions(program_test PRIVATE VENDRIX_PROGRAM="$<TARGET_FILE:vendrix>")
@@ -19,4 +19,17 @@ if(TARGET vendrix_ui)
     vendrix_warnings(vendrix_screenshots)
     target_compile_definitions(vendrix_screenshots PRIVATE
         VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
+endif()
+
+# Every window on the screens agents really have, each portrait and landscape: a handheld's
+# 240 x 320, tablets of 480 x 640 and 480 x 800, and phones' 240 x 320 logical pixels at device
+# pixel ratios 2 and 3. One run per screen, each on an offscreen screen of that size.
+if(TARGET vendrix_ui)
+    vendrix_ui_test(window_geometry_test ui/window_geometry_test.cpp ui/document_fixture.cpp)
+    include("${CMAKE_CURRENT_LIST_DIR}/screens.cmake")
+    foreach(screen IN LISTS VENDRIX_SCREENS)
+        add_test(NAME window_geometry_test_${screen} COMMAND window_geometry_test)
+        set_tests_properties(window_geometry_test_${screen} PROPERTIES TIMEOUT 600 ENVIRONMENT
+            "QT_QPA_PLATFORM=offscreen:configfile=${VENDRIX_SCREEN_FILES}/${screen}.json")
+    endforeach()
 endif()

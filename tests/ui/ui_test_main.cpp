@@ -1,6 +1,7 @@
 // Entry of a window test program: a private runtime folder, the offscreen platform unless the
 // caller chose one, and a QApplication around the GoogleTest run.
 #include "toolkit/handheld_style.h"
+#include "toolkit/translations.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     vendrix::ApplyHandheldStyle();
+    vendrix::InstallRussianTranslations();
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::error_code ec;

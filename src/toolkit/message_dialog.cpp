@@ -1,0 +1,148 @@
+// The program's message box, sized for the handheld's screen.
+#include "toolkit/message_dialog.h"
+
+#include "toolkit/handheld_screen.h"
+#include "toolkit/window_placement.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace vendrix {
+
+namespace {
+
+constexpr int kMargin = 6;
+constexpr int kIconPixels = 32;
+
+QStyle::StandardPixmap IconPixmap(TMessageIcon icon)
+{
+    switch (icon) {
+    case TMessageIcon::Information:
+        return QStyle::SP_MessageBoxInformation;
+    case TMessageIcon::Warning:
+        return QStyle::SP_MessageBoxWarning;
+    case TMessageIcon::Error:
+        return QStyle::SP_MessageBoxCritical;
+    case TMessageIcon::Question:
+    case TMessageIcon::None:
+        break;
+    }
+    return QStyle::SP_MessageBoxQuestion;
+}
+
+} // namespace
+
+TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TMessageIcon icon,
+    QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape)
+    : QDialog(owner)
+    , m_escape(escape)
+    , m_chosen(escape)
+{
+    setWindowTitle(QString::fromUtf8("Агент продаж"));
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+
+    m_icon = new QLabel(this);
+    m_icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    if (icon != TMessageIcon::None)
+        m_icon->setPixmap(style()->standardIcon(IconPixmap(icon)).pixmap(kIconPixels));
+    m_icon->setVisible(icon != TMessageIcon::None);
+
+    m_text = new QLabel(text);
+    m_text->setTextFormat(Qt::PlainText);
+    m_text->setWordWrap(true);
+    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(m_text);
+
+    m_buttons = new QDialogButtonBox(buttons, this);
+    m_buttons->setCenterButtons(true);
+    // Russian captions whatever the translation installed; the handheld's own words.
+    const std::pair<QDialogButtonBox::StandardButton, const char*> kRussian[]
+        = {{QDialogButtonBox::Ok, "OK"}, {QDialogButtonBox::Yes, "&Да"},
+            {QDialogButtonBox::No, "&Нет"}, {QDialogButtonBox::Cancel, "Отмена"},
+            {QDialogButtonBox::Retry, "&Повтор"}};
+    for (const auto& [button, caption] : kRussian)
+        if (QPushButton* b = m_buttons->button(button))
+            b->setText(QString::fromUtf8(caption));
+    if (QPushButton* first = m_buttons->buttons().isEmpty()
+            ? nullptr
+            : qobject_cast<QPushButton*>(m_buttons->buttons().front()))
+        first->setDefault(true);
+    connect(m_buttons, &QDialogButtonBox::clicked, this, [this](QAbstractButton* button) {
+        m_chosen = m_buttons->standardButton(button);
+        accept();
+    });
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(kMargin);
+    top->addWidget(m_icon, 0, Qt::AlignTop);
+    top->addWidget(m_scroll, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
+    layout->setSpacing(kMargin);
+    layout->addLayout(top, 1);
+    layout->addWidget(m_buttons);
+}
+
+QDialogButtonBox::StandardButton TMessageDialog::Run()
+{
+    m_chosen = m_escape;
+    exec();
+    return m_chosen;
+}
+
+void TMessageDialog::showEvent(QShowEvent* event)
+{
+    FitWidth();
+    QDialog::showEvent(event);
+}
+
+void TMessageDialog::FitWidth()
+{
+    // The room: the whole free screen on a handheld-sized screen, else the program's window.
+    const bool small = OnHandheldScreen(parentWidget() ? parentWidget() : this);
+    const QRect room = HandheldScreen(parentWidget());
+    // The frame of the box comes off that room; the owner's frame is the best guess before the
+    // box has one of its own.
+    const QWidget* frameOf = parentWidget() ? parentWidget()->window() : this;
+    const int frameWidth = frameOf->frameGeometry().width() - frameOf->geometry().width();
+    const int frameHeight = frameOf->frameGeometry().height() - frameOf->geometry().height();
+    const int maxWidth = std::max(120, room.width() - frameWidth);
+
+    const int iconPart = m_icon->isVisible() ? kIconPixels + kMargin : 0;
+    const int chrome = 2 * kMargin + iconPart;
+    int width = maxWidth;
+    if (!small) {
+        // As wide as the text needs unbroken, but no wider than the program's window.
+        const QFontMetrics metrics(m_text->font());
+        int textWidth = 0;
+        for (const QString& line : m_text->text().split(QLatin1Char('\n')))
+            textWidth = std::max(textWidth, metrics.horizontalAdvance(line));
+        width = std::min(maxWidth,
+            std::max(textWidth + chrome + 4, m_buttons->sizeHint().width() + 2 * kMargin));
+    }
+    const int textWidth = width - chrome;
+    const int textHeight = std::max(m_text->heightForWidth(textWidth), kIconPixels);
+    const int wanted = 3 * kMargin + textHeight + m_buttons->sizeHint().height();
+    // A long office message may be taller than the screen: the text scrolls, the buttons stay.
+    const QScreen* on = frameOf->screen() ? frameOf->screen() : QGuiApplication::primaryScreen();
+    const int screenHeight = on ? on->availableGeometry().height() : room.height();
+    const int maxHeight = std::max(80, screenHeight - frameHeight);
+    setFixedSize(width, std::min(wanted, maxHeight));
+}
+
+} // namespace vendrix

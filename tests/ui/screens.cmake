@@ -1,0 +1,25 @@
+# The screens the windows are checked and drawn on: name, logical width and height, device pixel
+# ratio. Each becomes an offscreen screen description in the build folder, named after it; the
+# window tests and scripts/screenshot.sh start Qt on them.
+set(VENDRIX_SCREEN_LIST
+    "240x320 240 320 1" "320x240 320 240 1"
+    "480x640 480 640 1" "640x480 640 480 1"
+    "480x800 480 800 1" "800x480 800 480 1"
+    "240x320@2x 240 320 2" "320x240@2x 320 240 2"
+    "240x320@3x 240 320 3" "320x240@3x 320 240 3")
+set(VENDRIX_SCREEN_FILES "${CMAKE_BINARY_DIR}/screens")
+set(VENDRIX_SCREENS "")
+foreach(entry IN LISTS VENDRIX_SCREEN_LIST)
+    string(REPLACE " " ";" fields "${entry}")
+    list(GET fields 0 name)
+    list(GET fields 1 width)
+    list(GET fields 2 height)
+    list(GET fields 3 ratio)
+    math(EXPR pixelWidth "${width} * ${ratio}")
+    math(EXPR pixelHeight "${height} * ${ratio}")
+    file(WRITE "${VENDRIX_SCREEN_FILES}/${name}.json"
+        "{\"screens\": [{\"name\": \"${name}\", \"x\": 0, \"y\": 0, \"width\": ${pixelWidth}, "
+        "\"height\": ${pixelHeight}, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, "
+        "\"dpr\": ${ratio}}]}\n")
+    list(APPEND VENDRIX_SCREENS "${name}")
+endforeach()

@@ -1,0 +1,277 @@
+// Every window of the program on the screen this run was started with (ctest starts it once per
+// screen: handheld, tablet and phone sizes, portrait and landscape). Each window must lie inside
+// the available screen area, and each of its buttons (menu-bar items, dialog buttons, radio
+// buttons and check boxes) must be fully visible or reachable by scrolling its page.
+#include "ui/document_fixture.h"
+#include "ui/ui_support.h"
+
+#include "documents/document_form.h"
+#include "documents/goods_form.h"
+#include "documents/keypad_dialog.h"
+#include "documents/line_entry_dialog.h"
+#include "documents/reference_form.h"
+#include "exchange/exchange_window.h"
+#include "settings/about_window.h"
+#include "settings/settings_form.h"
+#include "shell/main_window.h"
+#include "shell/period_dialog.h"
+#include "storage/options.h"
+#include "toolkit/folder_picker.h"
+#include "toolkit/message_dialog.h"
+#include "toolkit/window_placement.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QCalendarWidget>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <QDir>
+
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace vendrix {
+namespace {
+
+using test::CatalogueTest;
+
+struct TWindowCase {
+    std::string name;
+    std::function<void()> options; // settings that add rows, set before the window is built
+    std::function<std::unique_ptr<QWidget>(QWidget* owner)> build;
+    std::function<void(QWidget* window)> afterShow; // e.g. switch to a tab
+};
+
+bool IsInside(const QWidget* widget, const char* className)
+{
+    for (const QWidget* w = widget->parentWidget(); w; w = w->parentWidget())
+        if (w->inherits(className))
+            return true;
+    return false;
+}
+
+// Why `button` cannot be reached inside `window`, or empty when it can: at every level its rect
+// lies inside its parent's, except that inside a scroll area's viewport it only needs the page
+// to scroll far enough.
+std::string Unreachable(const QWidget* button, const QWidget* window)
+{
+    QRect rect = button->geometry();
+    for (const QWidget* parent = button->parentWidget(); parent; parent = parent->parentWidget()) {
+        const auto* scroll = parent->parentWidget()
+            ? qobject_cast<const QAbstractScrollArea*>(parent->parentWidget())
+            : nullptr;
+        if (scroll && scroll->viewport() == parent) {
+            const auto* area = qobject_cast<const QScrollArea*>(scroll);
+            if (area && area->widget()) {
+                const QWidget* page = area->widget();
+                const int hiddenDown = page->height() - parent->height();
+                const int hiddenRight = page->width() - parent->width();
+                if (hiddenDown > scroll->verticalScrollBar()->maximum()
+                    || hiddenRight > scroll->horizontalScrollBar()->maximum())
+                    return "its page scrolls less than it is hidden";
+                if ((hiddenDown > 0 && !scroll->verticalScrollBar()->isVisible())
+                    || (hiddenRight > 0 && !scroll->horizontalScrollBar()->isVisible()))
+                    return "its page is hidden in part without a scroll bar";
+                if (parent->height() < 20)
+                    return "its scroll area is too low to use";
+            }
+            rect = parent->geometry();
+            continue;
+        }
+        if (!parent->rect().contains(rect))
+            return "it is cut by " + std::string(parent->metaObject()->className());
+        if (parent == window)
+            return {};
+        rect.translate(parent->geometry().topLeft());
+    }
+    return {};
+}
+
+void ExpectFits(QWidget* window, const std::string& name)
+{
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QRect area = window->screen()->availableGeometry();
+    // The window is kept on screen once it is up (the frame is known only then).
+    EXPECT_TRUE(test::WaitUntil([&] { return area.contains(window->frameGeometry()); }, 2000))
+        << "window " << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
+        << window->frameGeometry().width() << "x" << window->frameGeometry().height()
+        << " on the screen's " << area.width() << "x" << area.height();
+    int checked = 0;
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        // The inner buttons of tab bars, spin boxes and calendars come and go with their
+        // control; a button on a hidden page is not on screen to begin with.
+        if (!button->isVisibleTo(window) || IsInside(button, "QTabBar")
+            || IsInside(button, "QAbstractSpinBox") || IsInside(button, "QCalendarWidget")
+            || button->inherits("QTabBar"))
+            continue;
+        ++checked;
+        const std::string why = Unreachable(button, window);
+        EXPECT_TRUE(why.empty()) << "button \"" << button->text().toStdString()
+                                 << "\" is out of reach: " << why;
+    }
+    EXPECT_GT(checked, 0) << "a window without buttons to check";
+    if (qEnvironmentVariableIsSet("GEOMETRY_DEBUG"))
+        std::cout << name << ": " << window->frameGeometry().width() << "x"
+                  << window->frameGeometry().height() << "+" << window->frameGeometry().x() << "+"
+                  << window->frameGeometry().y() << " buttons " << checked << "\n";
+}
+
+std::vector<TWindowCase> Cases()
+{
+    auto documentForm = [](QWidget* owner) {
+        auto form = std::make_unique<TDocumentForm>(owner);
+        form->Open("", false);
+        return std::unique_ptr<QWidget>(std::move(form));
+    };
+    auto onPage = [](int page) {
+        return [page](QWidget* window) {
+            auto* tabs = test::FindChild<QTabWidget>(window);
+            ASSERT_NE(tabs, nullptr);
+            if (page < tabs->count())
+                tabs->setCurrentIndex(page);
+        };
+    };
+    std::vector<TWindowCase> cases {
+        {"main window", nullptr,
+            [](QWidget*) { return std::unique_ptr<QWidget>(new TMainWindow()); }, nullptr},
+        {"period dialog", nullptr,
+            [](QWidget* owner) {
+                return std::unique_ptr<QWidget>(
+                    new TPeriodDialog(owner, 0, 0, test::Day(2009, 10, 15)));
+            },
+            nullptr},
+        {"document form, header with the trade point row", [] { SetOption("DOC_TRADE_P", "1"); },
+            documentForm, onPage(0)},
+        {"document form, order page with sums", [] { SetOption("UseSUMS", "1"); }, documentForm,
+            onPage(1)},
+        {"document form, SKU page", [] { SetOption("DOC_SKU", "1"); }, documentForm, onPage(2)},
+        {"reference form (clients)", [] { SetOption("SPR_QSEARCH", "1"); },
+            [](QWidget* owner) {
+                return std::unique_ptr<QWidget>(
+                    new TReferenceForm(owner, TReferenceMode::Clients, ""));
+            },
+            nullptr},
+        {"goods form with the search row",
+            [] {
+                SetOption("SPR_QSEARCH", "1");
+                SetOption("SPR_CODES", "1");
+            },
+            [](QWidget* owner) {
+                auto form = std::make_unique<TGoodsForm>(owner);
+                form->Prepare("");
+                return std::unique_ptr<QWidget>(std::move(form));
+            },
+            nullptr},
+        {"keypad with price", nullptr,
+            [](QWidget* owner) {
+                return std::unique_ptr<QWidget>(
+                    new TKeypadDialog(owner, 30000, 125000, "Сок яблочный 1 л", "шт"));
+            },
+            nullptr},
+        {"line entry", nullptr,
+            [](QWidget* owner) {
+                auto dialog = std::make_unique<TLineEntryDialog>(owner);
+                dialog->SetTitle("Конкурент");
+                for (int i = 0; i < 12; ++i)
+                    dialog->AddRow("Категория " + std::to_string(i), "1", i + 2);
+                return std::unique_ptr<QWidget>(std::move(dialog));
+            },
+            nullptr},
+        {"exchange window", nullptr,
+            [](QWidget* owner) { return std::unique_ptr<QWidget>(new TExchangeWindow(owner)); },
+            nullptr},
+        {"about window", nullptr,
+            [](QWidget* owner) { return std::unique_ptr<QWidget>(new TAboutWindow(owner)); },
+            nullptr},
+        {"folder picker", nullptr,
+            [](QWidget* owner) {
+                return std::unique_ptr<QWidget>(new TFolderPicker(owner, QDir::tempPath()));
+            },
+            nullptr},
+        {"message box with three buttons", nullptr,
+            [](QWidget* owner) {
+                return std::unique_ptr<QWidget>(new TMessageDialog(owner,
+                    QString::fromUtf8("Документ изменен. Сохранить?"), TMessageIcon::Question,
+                    QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel,
+                    QDialogButtonBox::Cancel));
+            },
+            nullptr},
+        {"message box with a long office message", nullptr,
+            [](QWidget* owner) {
+                QString text;
+                for (int i = 0; i < 40; ++i)
+                    text += QString::fromUtf8("Строка сообщения из центрального офиса номер %1\n")
+                                .arg(i);
+                return std::unique_ptr<QWidget>(new TMessageDialog(owner, text,
+                    TMessageIcon::Information, QDialogButtonBox::Ok, QDialogButtonBox::Ok));
+            },
+            nullptr},
+    };
+    const char* tabs[] = {"exchange", "look", "functions", "captions", "info"};
+    for (int tab = 0; tab < 5; ++tab)
+        cases.push_back({std::string("settings form, tab ") + tabs[tab], nullptr,
+            [](QWidget* owner) {
+                auto form = std::make_unique<TSettingsForm>(owner);
+                form->Load();
+                return std::unique_ptr<QWidget>(std::move(form));
+            },
+            onPage(tab)});
+    return cases;
+}
+
+class WindowGeometryTest : public CatalogueTest { };
+
+TEST_F(WindowGeometryTest, every_window_fits_the_screen_with_its_commands_in_reach)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    std::cout << "screen " << area.width() << "x" << area.height() << " at ratio "
+              << QGuiApplication::primaryScreen()->devicePixelRatio() << "\n";
+    TMainWindow owner;
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    for (const TWindowCase& c : Cases()) {
+        if (c.options)
+            c.options();
+        std::unique_ptr<QWidget> window = c.build(&owner);
+        window->show();
+        if (c.afterShow)
+            c.afterShow(window.get());
+        ExpectFits(window.get(), c.name);
+        window->hide();
+    }
+}
+
+// The window manager's close button, without the handheld's caption OK: on a handheld-sized
+// screen it hides the program as the handheld's X does; on a larger one it asks to end it.
+TEST_F(WindowGeometryTest, close_button_minimises_only_on_a_handheld_sized_screen)
+{
+    SetOption("Q_ON_EXIT", "1");
+    SetOption("X_IS_CLOSE", "0");
+    int quits = 0;
+    TMainWindow window({nullptr, [&quits] { ++quits; }});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    folder.ui.answers = {TAnswer::No};
+    window.close();
+    if (OnHandheldScreen(&window)) {
+        EXPECT_TRUE(window.isMinimized());
+        EXPECT_TRUE(folder.ui.shown.empty()) << "no question: the program only hides";
+    } else {
+        EXPECT_FALSE(window.isMinimized());
+        EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"Завершить работу?"});
+    }
+    EXPECT_EQ(quits, 0);
+}
+
+} // namespace
+} // namespace vendrix
