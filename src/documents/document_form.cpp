@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -142,7 +143,9 @@ TDocumentForm::TDocumentForm(QWidget* owner)
     m_tabs->setUsesScrollButtons(true);
     // The captions carry their own blanks; narrow tabs let all four fit across 240 pixels.
     m_tabs->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 0px; }"));
-    m_pages[0] = BuildHeaderPage();
+    // The header rows keep their heights; on a low screen (landscape) the page scrolls and the
+    // menu bar stays below it.
+    m_pages[0] = ScrollWhenShort(BuildHeaderPage());
     m_tabs->addTab(m_pages[0], Q(" Шапка "));
 
     m_order = new TReportList(this);
@@ -428,8 +431,9 @@ void TDocumentForm::RequestClose()
 void TDocumentForm::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    if (!m_closeCommand && !m_titleBarOk) {
-        // Without the caption OK the title bar's button hides the form, as the handheld's X.
+    if (!m_closeCommand && !m_titleBarOk && OnHandheldScreen(this)) {
+        // Without the caption OK the title bar's button hides the form, as the handheld's X;
+        // on a desktop-sized screen the window manager's close asks the close query instead.
         showMinimized();
         return;
     }
@@ -438,6 +442,16 @@ void TDocumentForm::closeEvent(QCloseEvent* event)
     event->accept();
     if (onClosed)
         onClosed();
+}
+
+void TDocumentForm::keyPressEvent(QKeyEvent* event)
+{
+    // On a handheld with keys Esc does what "  X  " does.
+    if (event->key() == Qt::Key_Escape) {
+        RequestClose();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TDocumentForm::changeEvent(QEvent* event)

@@ -16,6 +16,7 @@
 #include "toolkit/message_box.h"
 #include "toolkit/modal.h"
 #include "toolkit/report_list.h"
+#include "toolkit/stylus.h"
 #include "toolkit/timer.h"
 #include "toolkit/window_placement.h"
 
@@ -151,7 +152,9 @@ void TMainWindow::BuildJournalList()
     m_list->SetFitColumn(last);
     m_journalRows = std::make_unique<TJournalRows>(m_journal);
     m_list->SetSource(m_journalRows.get());
-    m_list->onStylusUp = [this] { EditDocument(); };
+    // Lifting the stylus over the journal (or Enter) edits the selected document.
+    auto* taps = new TListTaps(m_list);
+    taps->onTap = [this](int, bool) { EditDocument(); };
     m_list->onContextMenu = [this](const QPoint& at) { m_journalMenu->popup(at); };
 }
 
@@ -171,7 +174,7 @@ void TMainWindow::ApplySettings()
     if (Switch("TRAY_ICON") && QSystemTrayIcon::isSystemTrayAvailable()) {
         m_tray = new QSystemTrayIcon(ProgramIcon(), this);
         m_tray->setToolTip(QStringLiteral("Vendrix"));
-        connect(m_tray, &QSystemTrayIcon::activated, this, [this] { BringToFront(this); });
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this] { BringProgramToFront(this); });
         m_tray->show();
     }
 }
@@ -313,8 +316,15 @@ void TMainWindow::OnFirstRun()
         OpenExchangeWindow(true);
 }
 
-void TMainWindow::ReloadJournal()
+void TMainWindow::ReloadJournal(const std::string& select)
 {
+    // The selection stays on its document (or moves to `select`), so that "Копировать
+    // документ" and a tap work on the document the agent just had open.
+    std::string keep = select;
+    const int selected = m_list->SelectedRow();
+    if (keep.empty() && selected >= 0 && selected < static_cast<int>(m_journal.keys.size()))
+        keep = m_journal.keys[static_cast<std::size_t>(selected)];
+    keep = Trim(keep);
     // The rows are read aside and swapped in while the list is suspended, so the list never
     // paints a half-filled journal.
     TJournal fresh;
@@ -322,6 +332,14 @@ void TMainWindow::ReloadJournal()
     m_list->BeginUpdate();
     m_journal = std::move(fresh);
     m_list->EndUpdate();
+    if (keep.empty())
+        return;
+    for (std::size_t row = 0; row < m_journal.keys.size(); ++row) {
+        if (Trim(m_journal.keys[row]) == keep) {
+            m_list->SelectRow(static_cast<int>(row));
+            return;
+        }
+    }
 }
 
 bool TMainWindow::CloseQuery() const
@@ -356,8 +374,10 @@ void TMainWindow::closeEvent(QCloseEvent* event)
     event->ignore();
     if (!m_exitCommand) {
         // The title bar's button: the handheld's X only hides the program, its OK closes it
-        // (and is ignored while a modal child window is open).
-        if (!m_titleBarOk) {
+        // (and is ignored while a modal child window is open). On a desktop-sized screen the
+        // window manager's close is a close request like any other: minimising there would
+        // leave "Выход" as the only way out.
+        if (!m_titleBarOk && OnHandheldScreen(this)) {
             showMinimized();
             return;
         }
@@ -388,7 +408,8 @@ void TMainWindow::OpenDocumentForm(const std::string& guid, bool copy)
     SetBusy(true);
     auto* form = new TDocumentForm(this);
     form->setAttribute(Qt::WA_DeleteOnClose);
-    form->onClosed = [this] { ReloadJournal(); };
+    // Called while the form still exists: a new order has its GUID once it was saved.
+    form->onClosed = [this, form] { ReloadJournal(form->Record().guid); };
     form->Open(guid, copy);
     BringToFront(form);
 }

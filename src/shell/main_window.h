@@ -98,7 +98,9 @@ private:
     void ShowAbout();
     void Exit();
     void OnFirstRun();
-    void ReloadJournal();
+    /// Reloads the journal for the period; the selection stays on its document, or moves to
+    /// the document `select` when it is given and listed.
+    void ReloadJournal(const std::string& select = {});
     /// The selected row's document GUID; empty when no row is selected.
     std::string SelectedKey() const;
     /// Asks "Завершить работу?" when Q_ON_EXIT is on; true when the program may end.
