@@ -7,6 +7,7 @@
 #include "toolkit/modal.h"
 #include "toolkit/window_placement.h"
 
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -108,6 +109,15 @@ void TExchangeWindow::Command(int item)
     }
 }
 
+void TExchangeWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        Command(kClose);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TExchangeWindow::After(const TCommandResult& result)
 {
     if (result.next == TAfterCommand::StartAgain)
@@ -121,7 +131,9 @@ void ShowExchangeWindow(QWidget* owner, bool modal, std::function<void()> onClos
     if (modal) {
         {
             TExchangeWindow window(owner);
-            window.Prepare();
+            // Prepared once it is up: its warnings belong over the window, not the journal.
+            QMetaObject::invokeMethod(
+                &window, [&window] { window.Prepare(); }, Qt::QueuedConnection);
             RunModal(window);
         }
         if (onClosed)
@@ -135,8 +147,8 @@ void ShowExchangeWindow(QWidget* owner, bool modal, std::function<void()> onClos
         QObject::connect(window, &QDialog::finished, owner ? static_cast<QObject*>(owner) : window,
             [onClosed] { onClosed(); });
     }
-    window->Prepare();
     BringToFront(window);
+    window->Prepare();
 }
 
 } // namespace vendrix

@@ -36,6 +36,10 @@ public:
     QProgressBar& Progress() const { return *m_progress; }
     const TExchangeSequence& Sequence() const { return m_sequence; }
 
+protected:
+    /// Esc is " Закрыть ": ignored while an exchange runs.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     // The exchange log, shown in the log box as it grows.
     class TWindowLog : public TExchangeLog {

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 namespace vendrix {
@@ -79,8 +80,17 @@ public:
             return {};
         if (role == Qt::DisplayRole)
             return m_list->m_columns[static_cast<std::size_t>(section)].caption;
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(Alignment(section) | Qt::AlignVCenter);
+        if (role == Qt::TextAlignmentRole) {
+            // A caption wider than its column (a category name over a 40-pixel count column)
+            // starts at the left, so its beginning shows rather than its end.
+            const QString& caption = m_list->m_columns[static_cast<std::size_t>(section)].caption;
+            const int margin
+                = m_list->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, m_list) * 2;
+            const bool fits = m_list->header()->fontMetrics().horizontalAdvance(caption) + margin
+                <= m_list->columnWidth(section);
+            return QVariant::fromValue(
+                (fits ? Alignment(section) : Qt::AlignLeft) | Qt::AlignVCenter);
+        }
         return {};
     }
 
@@ -167,7 +177,8 @@ TReportList::TReportList(QWidget* parent)
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     header()->setStretchLastSection(false);
     // The state column is 18 pixels wide: narrower than the style's default minimum.
-    header()->setMinimumSectionSize(8);
+    // Hidden key columns are 0 or 1 pixel wide, as the handheld draws them.
+    header()->setMinimumSectionSize(0);
     header()->setSectionsMovable(false);
     header()->setSectionResizeMode(QHeaderView::Interactive);
     setContextMenuPolicy(Qt::CustomContextMenu);
