@@ -56,7 +56,9 @@ TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today
     grey.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
     panel->setPalette(grey);
     panel->setAutoFillBackground(true);
-    panel->setMinimumSize(kHandheldWidth, 280);
+    // As much room as the rows take (the right-hand buttons end at 214), so that a handheld
+    // screen less its window frame still shows them without scrolling.
+    panel->setMinimumSize(218, 280);
 
     m_choices = new QButtonGroup(this);
     auto radio = [&](const char* caption, TPeriodChoice choice, int top, int width) {

@@ -101,6 +101,8 @@ TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TMessageIcon
 QDialogButtonBox::StandardButton TMessageDialog::Run()
 {
     m_chosen = m_escape;
+    // Sized before it is placed, so that it is centred over its owner at its real size.
+    FitWidth();
     exec();
     return m_chosen;
 }

@@ -119,10 +119,14 @@ QScrollArea* ScrollWhenShort(QWidget* content)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // The content's own background (a grey panel) shows through the whole area.
-    scroll->setBackgroundRole(content->backgroundRole());
-    scroll->viewport()->setBackgroundRole(content->backgroundRole());
+    // Transparent: what lies under the content (a tab page, a grey panel) shows as before.
+    scroll->setAutoFillBackground(false);
+    scroll->viewport()->setAutoFillBackground(false);
+    // setWidget makes the content fill its background; only a content that did so already
+    // (a grey panel) keeps doing it.
+    const bool filled = content->autoFillBackground();
     scroll->setWidget(content);
+    content->setAutoFillBackground(filled);
     return scroll;
 }
 

@@ -13,11 +13,14 @@
 #include "shell/period_dialog.h"
 #include "storage/options.h"
 #include "support/test_support.h"
+#include "toolkit/folder_picker.h"
 #include "toolkit/glyphs.h"
 #include "toolkit/handheld_style.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/message_box.h"
+#include "toolkit/message_dialog.h"
 #include "toolkit/report_list.h"
+#include "toolkit/translations.h"
 #include "toolkit/window_placement.h"
 #include "ui/document_fixture.h"
 #include "ui/ui_support.h"
@@ -27,7 +30,6 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -191,7 +193,7 @@ void DocumentShots(QWidget* owner)
     TDocumentForm form(owner);
     form.Open(d.guid, false);
     form.show();
-    form.resize(kHandheldWidth, kHandheldHeight);
+    FitToScreen(&form);
     QTest::qWait(20);
     Save(form.grab(), "document_header");
     form.Tabs()->setCurrentWidget(form.Page(TDocumentPage::Order));
@@ -203,7 +205,7 @@ void DocumentShots(QWidget* owner)
     Save(form.grab(), "document_sku");
     TDocumentForm fresh(owner);
     fresh.show();
-    fresh.resize(kHandheldWidth, kHandheldHeight);
+    FitToScreen(&fresh);
     QTest::qWait(20);
     Save(fresh.grab(), "document_new");
 
@@ -263,7 +265,7 @@ void RoadShots()
         return;
     TMainWindow window({[] { return Today(); }, [] {}});
     window.show();
-    window.resize(kHandheldWidth, kHandheldHeight);
+    FitToScreen(&window);
 
     {
         TExchangeWindow exchange(&window);
@@ -301,7 +303,7 @@ void RoadShots()
     TDocumentForm form(&window);
     form.Open(d.guid, false);
     form.show();
-    form.resize(kHandheldWidth, kHandheldHeight);
+    FitToScreen(&form);
     QTest::qWait(20);
     Save(form.grab(), "road_document_header");
     {
@@ -366,6 +368,7 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ApplyHandheldStyle();
+    InstallRussianTranslations();
     g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(g_folder);
 
@@ -381,8 +384,8 @@ int main(int argc, char* argv[])
 
     TMainWindow window({[today] { return today; }, [] {}});
     window.show();
-    // Handheld size even where the offscreen screen is small enough to be filled.
-    window.resize(kHandheldWidth, kHandheldHeight);
+    // The size the screen gives it: filled on a handheld-sized screen, the handheld's elsewhere.
+    FitToScreen(&window);
     QTest::qWait(1200);
     window.JournalList().SelectRow(2);
     Save(window.grab(), "main_window");
@@ -425,13 +428,32 @@ int main(int argc, char* argv[])
     // A question box of the Qt side of the seam, answered by closing it once drawn.
     TQtUserInterface qtUi;
     TUserInterfaceGuard guard(&qtUi);
-    test::OnNextModal<QMessageBox>([](QMessageBox* box) {
+    test::OnNextModal<TMessageDialog>([&window](TMessageDialog* box) {
         QTest::qWait(20);
         Save(box->grab(), "first_run_question");
-        box->done(QMessageBox::No);
+        Save(Over(&window, box), "first_run_question_over_journal");
+        box->reject();
     });
     UI().Ask("\r\nПервый запуск...\r\n\r\nПриветствую!\r\n\r\nОткрыть настройки?\r\n\r\n",
         TIcon::Question, TButtons::YesNo);
+
+    test::OnNextModal<TMessageDialog>([&window](TMessageDialog* box) {
+        QTest::qWait(20);
+        Save(Over(&window, box), "question_yes_no_cancel");
+        box->reject();
+    });
+    UI().Ask("Документ изменен. Сохранить?", TIcon::Question, TButtons::YesNoCancel);
+
+    // The folder picker of the manual exchange, in a folder with a few sub-folders.
+    {
+        const QString start = QString::fromStdString(folder.Path().string());
+        for (const char* name : {"Выгрузка", "Загрузка", "Архив 2009"})
+            QDir(start).mkpath(QString::fromUtf8(name));
+        TFolderPicker picker(&window, start);
+        picker.show();
+        QTest::qWait(20);
+        Save(picker.grab(), "folder_picker");
+    }
 
     Glyphs();
     RoadShots();
