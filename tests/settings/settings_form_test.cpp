@@ -263,7 +263,10 @@ TEST_F(SettingsFormTest, ExchangeTabControlsReachTheRightEdgeAndShareTheServerBo
     ASSERT_TRUE(page);
     for (int width : {240, 320, 120}) {
         form->resize(width, 320);
-        QTest::qWait(20);
+        // The page is laid out again through the event queue.
+        EXPECT_TRUE(test::WaitUntil([&] {
+            return form->Edit("FTPADDRESS")->width() == std::max(50, page->width() - 15 - bar - 70);
+        }));
         const int right = page->width() - 15 - bar;
         for (const char* option : {"FTPADDRESS", "FTPPORT", "FTPPATH", "FTPLOGIN", "FTPPASSWORD"}) {
             QLineEdit* edit = form->Edit(option);
@@ -302,9 +305,10 @@ TEST_F(SettingsFormTest, InformationListShowsTheDeviceAndTheSelectedRowWhole)
     SetOption("EXCH_CNT", "12");
     auto form = Open();
     form->Tabs().setCurrentIndex(4);
-    QTest::qWait(20);
     TReportList& list = form->InfoList();
     const QAbstractItemModel* m = list.model();
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return list.isVisible() && !list.visualRect(m->index(4, 2)).isEmpty(); }));
     ASSERT_EQ(m->rowCount(), 6);
     EXPECT_TRUE(list.isColumnHidden(0) && list.isColumnHidden(1));
     EXPECT_EQ(list.ColumnCaption(2), Q("Имя"));
@@ -320,16 +324,21 @@ TEST_F(SettingsFormTest, InformationListShowsTheDeviceAndTheSelectedRowWhole)
             list.viewport(), Qt::LeftButton, {}, list.visualRect(m->index(row, 2)).center());
     };
     tap(4);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     EXPECT_EQ(list.SelectedRow(), 4);
     EXPECT_EQ(form->InfoLabel()->text(), Q("12\nКоличество успешных обменов"));
     EXPECT_TRUE(folder.ui.shown.empty()) << "the first tap only selects";
     tap(4);
+    // The tap is handed on through the event queue.
+    EXPECT_TRUE(test::WaitUntil([&] { return !folder.ui.shown.empty(); }));
     EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"Обменов:\r\n12"});
     // A quick second tap reaches the list as a double click and its release.
     folder.ui.Clear();
     const QPoint at = list.visualRect(m->index(4, 2)).center();
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(test::WaitUntil([&] { return !folder.ui.shown.empty(); }));
     EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"Обменов:\r\n12"});
 }
 

@@ -226,5 +226,23 @@ TEST_F(TapTest, enter_on_a_list_is_a_tap_on_its_selected_row)
     EXPECT_TRUE(test::WaitUntil([&] { return keypads.opened == 1; }));
 }
 
+TEST_F(TapTest, esc_is_the_windows_cancel_item)
+{
+    TDocumentForm form(nullptr);
+    form.Open("", false);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::keyClick(&form, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible()) << "an unchanged order closes as with \"  X  \"";
+
+    TGoodsForm goods(nullptr);
+    goods.Prepare("");
+    goods.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&goods));
+    QTest::keyClick(goods.List(), Qt::Key_Escape);
+    EXPECT_FALSE(goods.isVisible());
+    EXPECT_EQ(goods.result(), QDialog::Rejected) << "as \" [X] Отмена\"";
+}
+
 } // namespace
 } // namespace vendrix

@@ -1,15 +1,25 @@
 // The control toolkit on its own: the bottom menu bar's items, the report list's rows, images,
-// grid and last-column fitting, the drawn pictures at 1x and 2x, and modal results 1 and 2.
+// grid and last-column fitting, the drawn pictures at 1x and 2x, modal results 1 and 2, Qt's
+// own words in Russian, the folder picker and the message box.
+#include "toolkit/folder_picker.h"
 #include "toolkit/glyphs.h"
 #include "toolkit/menu_bar.h"
+#include "toolkit/message_dialog.h"
 #include "toolkit/modal.h"
 #include "toolkit/report_list.h"
+#include "toolkit/translations.h"
 #include "ui/ui_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -151,6 +161,91 @@ TEST(Modal, ResultsAreOneForOkAndTwoOtherwise)
     modeless.show();
     CloseDialog(&modeless, true);
     EXPECT_FALSE(modeless.isVisible());
+}
+
+TEST(Translations, QtsOwnWordsAreRussianWhateverTheLocale)
+{
+    // The test programs run under whatever LANG the machine has (CI: none, that is C).
+    ASSERT_TRUE(InstallRussianTranslations()) << "qtbase_ru.qm is missing";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("Отмена"));
+    EXPECT_EQ(QLocale().language(), QLocale::Russian);
+}
+
+// A tap on the selected row of the picker's list.
+void TapSelected(QListWidget* list, int row)
+{
+    list->setCurrentRow(row);
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+TEST(FolderPicker, WalksFoldersByTapsAndReturnsTheOpenOne)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath(QString::fromUtf8("Обмен/Январь")));
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("archive")));
+    auto ran = test::OnNextModal<TFolderPicker>([&](TFolderPicker* picker) {
+        EXPECT_EQ(picker->windowTitle(), QString::fromUtf8("Выберите папку"));
+        QListWidget* list = picker->List();
+        ASSERT_EQ(list->count(), 3);
+        EXPECT_EQ(list->item(0)->text(), QStringLiteral(".."));
+        EXPECT_EQ(list->item(1)->text(), QStringLiteral("archive"));
+        EXPECT_EQ(list->item(2)->text(), QString::fromUtf8("Обмен"));
+
+        // A first tap on another row only selects it; a tap on the selected row opens it.
+        list->setCurrentRow(0);
+        QTest::mouseClick(
+            list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(picker->Folder(), QDir::toNativeSeparators(root.path()));
+        TapSelected(list, 2);
+        EXPECT_TRUE(
+            test::WaitUntil([&] { return picker->Folder().endsWith(QString::fromUtf8("Обмен")); }));
+        EXPECT_EQ(list->count(), 2) << "\"..\" and Январь";
+        TapSelected(list, 2 - 1);
+        EXPECT_TRUE(test::WaitUntil(
+            [&] { return picker->Folder().endsWith(QString::fromUtf8("Январь")); }));
+        TapSelected(list, 0);
+        EXPECT_TRUE(test::WaitUntil([&] {
+            return picker->Folder().endsWith(QString::fromUtf8("Обмен"));
+        })) << "\"..\" goes up";
+        picker->Menu()->Activate(0);
+    });
+    EXPECT_EQ(PickFolderDialog(nullptr, root.path()),
+        QDir::toNativeSeparators(root.path() + QString::fromUtf8("/Обмен")))
+        << "[ OK ] chooses the open folder";
+    EXPECT_TRUE(*ran);
+
+    test::OnNextModal<TFolderPicker>([](TFolderPicker* picker) { picker->Menu()->Activate(1); });
+    EXPECT_EQ(PickFolderDialog(nullptr, root.path()), QString()) << "[ Отмена ] picks nothing";
+}
+
+TEST(MessageDialog, NeverWiderThanTheProgramsWindowOnALargeScreen)
+{
+    // The test screen is desktop-sized: the program's window keeps the handheld's size.
+    QWidget window;
+    window.resize(240, 320);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QString longText = QString::fromUtf8(
+        "Произошла ошибка!\nПоследнее сообщение: \nНе удалось соединиться с сервером "
+        "ftp.example.ru по адресу, указанному в настройках обмена.");
+    TMessageDialog box(&window, longText, TMessageIcon::Question,
+        QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel,
+        QDialogButtonBox::Cancel);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    EXPECT_LE(box.frameGeometry().width(), window.frameGeometry().width());
+    for (QAbstractButton* button : box.Buttons()->buttons())
+        EXPECT_TRUE(box.rect().contains(QRect(button->mapTo(&box, QPoint(0, 0)), button->size())))
+            << button->text().toStdString();
+    EXPECT_EQ(box.Buttons()->button(QDialogButtonBox::Yes)->text(), QString::fromUtf8("&Да"));
+    EXPECT_GT(box.TextLabel()->height(), box.TextLabel()->fontMetrics().height() * 2)
+        << "the long text wraps instead of widening the box";
+
+    QTest::keyClick(&box, Qt::Key_Escape);
+    EXPECT_FALSE(box.isVisible()) << "Esc answers with the escape button";
 }
 
 } // namespace

@@ -251,6 +251,25 @@ TEST_F(WindowGeometryTest, every_window_fits_the_screen_with_its_commands_in_rea
     }
 }
 
+// A message box on a handheld-sized screen is as wide as the screen, so that a sentence does not
+// wrap into a column of words; on a larger screen no wider than the program's window.
+TEST_F(WindowGeometryTest, message_box_is_as_wide_as_a_small_screen_allows)
+{
+    TMainWindow owner;
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    TMessageDialog box(&owner, QString::fromUtf8("Удалить документ?"), TMessageIcon::Question,
+        QDialogButtonBox::Yes | QDialogButtonBox::No, QDialogButtonBox::No);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    const QRect area = box.screen()->availableGeometry();
+    if (OnHandheldScreen(&owner))
+        EXPECT_EQ(box.frameGeometry().width(), area.width());
+    else
+        EXPECT_LE(box.frameGeometry().width(), owner.frameGeometry().width());
+    EXPECT_TRUE(area.contains(box.frameGeometry()));
+}
+
 // The window manager's close button, without the handheld's caption OK: on a handheld-sized
 // screen it hides the program as the handheld's X does; on a larger one it asks to end it.
 TEST_F(WindowGeometryTest, close_button_minimises_only_on_a_handheld_sized_screen)
