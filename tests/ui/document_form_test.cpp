@@ -399,6 +399,8 @@ TEST_F(DocumentFormTest, SkuRowEntryWritesTheCountsBack)
     ASSERT_EQ(grid->ColumnCount(), 5);
     EXPECT_EQ(grid->ColumnCaption(1), QString::fromUtf8("Производитель"));
     EXPECT_EQ(grid->ColumnCaption(4), QString::fromUtf8("Чай"));
+    EXPECT_EQ(grid->columnWidth(0), 1) << "the hidden GUID column";
+    EXPECT_EQ(grid->columnWidth(2), 40);
     grid->SelectRow(1);
     auto entered = test::WhenShown<TLineEntryDialog>([](TLineEntryDialog* d) {
         EXPECT_EQ(d->Title()->text(), QString::fromUtf8("Соседи"));

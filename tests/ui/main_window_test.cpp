@@ -1,6 +1,7 @@
 // The main window over a real database: its menus and the settings that shape them, the journal
 // filled a second after the window appears, deletion, the date check of "Обновить", the
 // first-run question, the close query and the period chosen from the menu.
+#include "documents/document_form.h"
 #include "shell/main_window.h"
 #include "shell/period_dialog.h"
 #include "storage/options.h"
@@ -14,6 +15,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -417,6 +419,35 @@ TEST_F(MainWindowTest, BringingToFrontWithoutADialogActivatesTheMainWindow)
     EXPECT_FALSE(w->isMinimized());
     EXPECT_EQ(raised.last, w.get());
     EXPECT_TRUE(test::WaitUntil([&] { return QApplication::activeWindow() == w.get(); }));
+}
+
+TEST_F(MainWindowTest, AfterADocumentFormClosesTheJournalKeepsItsDocumentSelected)
+{
+    Restart();
+    test::AddDocument("A", kDay, "1", "Иванов");
+    test::AddDocument("B", kDay, "1", "Петров");
+    auto w = Open();
+    ASSERT_TRUE(Filled(*w, 2));
+    w->JournalList().SelectRow(1);
+    const std::string key = w->Journal().keys[1];
+    auto openForm = [&]() -> QPointer<TDocumentForm> {
+        for (TDocumentForm* form : w->findChildren<TDocumentForm*>())
+            if (form->isVisible())
+                return form;
+        return nullptr;
+    };
+    w->Menu().Activate(main_menu::kEdit);
+    QPointer<TDocumentForm> form = openForm();
+    ASSERT_TRUE(form);
+    folder.ui.answers = {TAnswer::No}; // should the form ask, it closes without saving
+    form->RequestClose();
+    ASSERT_TRUE(test::WaitUntil([&] { return !form || !form->isVisible(); }))
+        << "the form has closed";
+    ASSERT_GE(w->JournalList().SelectedRow(), 0) << "the journal keeps a selection";
+    EXPECT_EQ(w->Journal().keys[static_cast<std::size_t>(w->JournalList().SelectedRow())], key);
+
+    w->Menu().Activate(main_menu::kCopy);
+    EXPECT_TRUE(openForm()) << "«Копировать документ» copies the document that was open";
 }
 
 } // namespace

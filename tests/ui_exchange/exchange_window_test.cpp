@@ -3,11 +3,13 @@
 // result box and the window closing.
 #include "exchange/exchange_window.h"
 #include "storage/options.h"
+#include "storage/ui_seam.h"
 #include "support/ftp_server.h"
 #include "support/test_support.h"
 #include "toolkit/menu_bar.h"
 #include "ui/ui_support.h"
 
+#include <QApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -69,6 +71,39 @@ TEST_F(ExchangeWindowTest, FtpWithoutAServerWarnsEachTimeItOpens)
     }
     EXPECT_EQ(folder.ui.Texts(),
         (std::vector<std::string> {"Не указан FTP-сервер.", "Не указан FTP-сервер."}));
+}
+
+// Records, with every message, whether the exchange window was already on screen.
+class TWindowWatchingUi : public TScriptedUserInterface {
+public:
+    void Message(const std::string& text, TIcon icon) override
+    {
+        bool up = false;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            up = up || (dynamic_cast<TExchangeWindow*>(w) && w->isVisible());
+        windowUp.push_back(up);
+        TScriptedUserInterface::Message(text, icon);
+    }
+    std::vector<bool> windowUp;
+};
+
+TEST_F(ExchangeWindowTest, TheMissingServerWarningComesOverTheWindowNotBeforeIt)
+{
+    SetOption("USEFTP", "1");
+    SetOption("FTPAUTO", "0");
+    TWindowWatchingUi ui;
+    TUserInterfaceGuard guard(&ui);
+    QWidget owner;
+    ShowExchangeWindow(&owner, false, {});
+    auto closed = test::OnNextModal<TExchangeWindow>([&ui](TExchangeWindow* w) {
+        EXPECT_TRUE(test::WaitUntil([&] { return ui.windowUp.size() == 2; }));
+        w->Command(TExchangeWindow::kClose);
+    });
+    ShowExchangeWindow(&owner, true, {});
+    EXPECT_TRUE(*closed);
+    EXPECT_EQ(
+        ui.Texts(), (std::vector<std::string> {"Не указан FTP-сервер.", "Не указан FTP-сервер."}));
+    EXPECT_EQ(ui.windowUp, (std::vector<bool> {true, true})) << "non-modal, then modal";
 }
 
 TEST_F(ExchangeWindowTest, AutomaticExchangeRunsByItselfAndCloses)
