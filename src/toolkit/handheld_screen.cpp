@@ -21,9 +21,7 @@ QRect HandheldScreen(const QWidget* owner)
         = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     const QRect area
         = screen ? screen->availableGeometry() : QRect(0, 0, kHandheldWidth, kHandheldHeight);
-    const bool handheldSized
-        = area.width() * 2 < kHandheldWidth * 3 && area.height() * 2 < kHandheldHeight * 3;
-    if (handheldSized || !window)
+    if (!window || OnHandheldScreen(window))
         return area;
     return window->geometry();
 }

@@ -82,7 +82,6 @@ TAnswer TQtUserInterface::Ask(const std::string& text, TIcon icon, TButtons butt
     switch (buttons) {
     case TButtons::Ok:
         qtButtons = B::Ok;
-        escape = B::Ok;
         break;
     case TButtons::YesNo:
         qtButtons = B::Yes | B::No;

@@ -2,6 +2,7 @@
 #include "toolkit/message_dialog.h"
 
 #include "toolkit/handheld_screen.h"
+#include "toolkit/message_box.h"
 #include "toolkit/window_placement.h"
 
 #include <QAbstractButton>
@@ -48,7 +49,7 @@ TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TMessageIcon
     , m_escape(escape)
     , m_chosen(escape)
 {
-    setWindowTitle(QString::fromUtf8("Агент продаж"));
+    setWindowTitle(QString::fromUtf8(kAppCaption));
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
 
     m_icon = new QLabel(this);
