@@ -404,6 +404,18 @@ void TMainWindow::changeEvent(QEvent* event)
 
 void TMainWindow::OpenDocumentForm(const std::string& guid, bool copy)
 {
+    // An order already open for editing comes to the front instead of a second form on the
+    // same document (the second tap of a double tap on the journal lands here too): two forms
+    // would save over each other.
+    if (!copy && !guid.empty()) {
+        for (QObject* child : children()) {
+            auto* open = dynamic_cast<TDocumentForm*>(child);
+            if (open && open->isVisible() && Trim(open->Record().guid) == Trim(guid)) {
+                BringToFront(open);
+                return;
+            }
+        }
+    }
     // The form turns the wait cursor off itself once it is up.
     SetBusy(true);
     auto* form = new TDocumentForm(this);

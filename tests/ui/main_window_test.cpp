@@ -431,9 +431,12 @@ TEST_F(MainWindowTest, AfterADocumentFormClosesTheJournalKeepsItsDocumentSelecte
     w->JournalList().SelectRow(1);
     const std::string key = w->Journal().keys[1];
     auto openForm = [&]() -> QPointer<TDocumentForm> {
-        for (TDocumentForm* form : w->findChildren<TDocumentForm*>())
-            if (form->isVisible())
+        // The windows have no meta-objects of their own: findChildren would take any widget.
+        for (QObject* child : w->children()) {
+            auto* form = dynamic_cast<TDocumentForm*>(child);
+            if (form && form->isVisible())
                 return form;
+        }
         return nullptr;
     };
     w->Menu().Activate(main_menu::kEdit);
