@@ -118,6 +118,13 @@ void TExchangeWindow::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
+void TExchangeWindow::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FitToScreen(this);
+}
+
 void TExchangeWindow::After(const TCommandResult& result)
 {
     if (result.next == TAfterCommand::StartAgain)

@@ -39,6 +39,8 @@ public:
 protected:
     /// Esc is " Закрыть ": ignored while an exchange runs.
     void keyPressEvent(QKeyEvent* event) override;
+    /// On a handheld-sized screen the window fills it, as the program's other windows do.
+    void changeEvent(QEvent* event) override;
 
 private:
     // The exchange log, shown in the log box as it grows.

@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -218,6 +219,13 @@ void TPeriodDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     m_focusPlaceholder->setFocus();
+}
+
+void TPeriodDialog::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FitToScreen(this);
 }
 
 bool ChoosePeriod(QWidget* owner, TDate& start, TDate& end, TDate today)

@@ -42,6 +42,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    /// On a handheld-sized screen the dialog fills it, as the program's other windows do.
+    void changeEvent(QEvent* event) override;
 
 private:
     void Show();

@@ -229,14 +229,18 @@ void DocumentShots(QWidget* owner)
     Save(goods.grab(), "goods_groups");
     goods.CloseGroups();
 
+    // The portrait layout drawn alone; over the goods the keypad lays itself out for the screen.
     TKeypadDialog keypad(&goods, 125000, 1049000, "Сок яблочный осветлённый 0,95 л", "шт",
         QSize(kHandheldWidth, kHandheldHeight));
     keypad.show();
-    keypad.move(goods.mapToGlobal(QPoint(keypad.Layout().dialog.left, keypad.Layout().dialog.top)));
     QTest::qWait(20);
     Save(keypad.grab(), "keypad_portrait");
-    Save(Over(&goods, &keypad), "keypad_over_goods");
     keypad.hide();
+    TKeypadDialog placed(&goods, 125000, 1049000, "Сок яблочный осветлённый 0,95 л", "шт");
+    placed.show();
+    QTest::qWait(20);
+    Save(Over(&goods, &placed), "keypad_over_goods");
+    placed.hide();
     TKeypadDialog wide(&goods, 20000, -1, "", "", QSize(kHandheldHeight, kHandheldWidth));
     wide.show();
     QTest::qWait(20);
@@ -326,11 +330,8 @@ void RoadShots()
         goods.List()->SelectRow(0);
         QTest::qWait(20);
         Save(goods.grab(), "road_goods");
-        TKeypadDialog keypad(&goods, 30000, 895000, "Сок яблочный «Сад-огород» 1 л", "шт",
-            QSize(kHandheldWidth, kHandheldHeight));
+        TKeypadDialog keypad(&goods, 30000, 895000, "Сок яблочный «Сад-огород» 1 л", "шт");
         keypad.show();
-        keypad.move(
-            goods.mapToGlobal(QPoint(keypad.Layout().dialog.left, keypad.Layout().dialog.top)));
         QTest::qWait(20);
         Save(Over(&goods, &keypad), "road_keypad");
     }
