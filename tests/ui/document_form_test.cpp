@@ -83,6 +83,10 @@ protected:
 
     std::unique_ptr<TMainWindow> MainWindow()
     {
+        // Started once more, so that the database is no longer new: the main window's
+        // first-run question would otherwise come up half a second later, whenever a busy
+        // machine lets the test run that long.
+        EXPECT_TRUE(folder.Start());
         auto w
             = std::make_unique<TMainWindow>(TMainWindowEnvironment {[] { return Today(); }, [] {}});
         w->show();
@@ -129,7 +133,10 @@ TEST_F(DocumentFormTest, RoadOfOneOrderFromNewToTheJournal)
 
     f->Menu().Activate(kOk);
     EXPECT_TRUE(test::WaitUntil([&] { return !f; })) << "saved and closed";
-    EXPECT_EQ(folder.ui.unansweredQuestions, 0) << "no close query after the save";
+    // Only the close query counts here: on a busy machine the main window's first-run question
+    // (this is a new database) may come up meanwhile, half a second after the window.
+    for (const std::string& text : folder.ui.Texts())
+        EXPECT_NE(text, "Документ изменен. Сохранить?") << "no close query after the save";
     ASSERT_EQ(w->Journal().rows.size(), 1u) << "the journal was refreshed";
     EXPECT_EQ(w->Journal().rows[0].client, "Иванов И. И.");
     EXPECT_EQ(w->Journal().rows[0].quantity, "6.0");
