@@ -1,6 +1,8 @@
 # The screens the windows are checked and drawn on: name, logical width and height, device pixel
 # ratio. Each becomes an offscreen screen description in the build folder, named after it; the
-# window tests and scripts/screenshot.sh start Qt on them.
+# window tests and scripts/screenshot.sh start Qt on them. The offscreen platform takes the size
+# in logical pixels and draws it "dpr" times larger (checked: a 320 x 240 screen at ratio 2 is
+# 320 x 240 to the windows and 640 x 480 pixels in a picture).
 set(VENDRIX_SCREEN_LIST
     "240x320 240 320 1" "320x240 320 240 1"
     "480x640 480 640 1" "640x480 640 480 1"
@@ -15,11 +17,9 @@ foreach(entry IN LISTS VENDRIX_SCREEN_LIST)
     list(GET fields 1 width)
     list(GET fields 2 height)
     list(GET fields 3 ratio)
-    math(EXPR pixelWidth "${width} * ${ratio}")
-    math(EXPR pixelHeight "${height} * ${ratio}")
     file(WRITE "${VENDRIX_SCREEN_FILES}/${name}.json"
-        "{\"screens\": [{\"name\": \"${name}\", \"x\": 0, \"y\": 0, \"width\": ${pixelWidth}, "
-        "\"height\": ${pixelHeight}, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, "
+        "{\"screens\": [{\"name\": \"${name}\", \"x\": 0, \"y\": 0, \"width\": ${width}, "
+        "\"height\": ${height}, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, "
         "\"dpr\": ${ratio}}]}\n")
     list(APPEND VENDRIX_SCREENS "${name}")
 endforeach()
