@@ -120,10 +120,6 @@ void ExpectFits(QWidget* window, const std::string& name)
                                  << "\" is out of reach: " << why;
     }
     EXPECT_GT(checked, 0) << "a window without buttons to check";
-    if (qEnvironmentVariableIsSet("GEOMETRY_DEBUG"))
-        std::cout << name << ": " << window->frameGeometry().width() << "x"
-                  << window->frameGeometry().height() << "+" << window->frameGeometry().x() << "+"
-                  << window->frameGeometry().y() << " buttons " << checked << "\n";
 }
 
 std::vector<TWindowCase> Cases()
