@@ -106,16 +106,16 @@ bool SaveStep(TSqlQuery& q, const std::string& sql)
     return false;
 }
 
-// The transaction of one save: whatever way the save ends before Commit, it is rolled back, so
-// the stored document is either the old one or the new one, never a mix.
-class TSaveTransaction {
+// The transaction of one save or deletion: whatever way it ends before Commit, it is rolled
+// back, so the stored document is either the old one or the new one, never a mix.
+class TWriteTransaction {
 public:
-    explicit TSaveTransaction(TSqlQuery& q)
+    explicit TWriteTransaction(TSqlQuery& q)
         : m_q(q)
         , m_open(q.Exec("begin immediate;"))
     {
     }
-    ~TSaveTransaction()
+    ~TWriteTransaction()
     {
         if (m_open)
             m_q.TryExec("rollback;");
@@ -362,7 +362,7 @@ bool TDocument::Save()
     auto q = TSqlQuery::Create(DbPath(), true);
     if (!q)
         return false;
-    TSaveTransaction transaction(*q);
+    TWriteTransaction transaction(*q);
     if (!transaction.Open())
         return false;
 
@@ -470,7 +470,7 @@ bool DeleteDocument(const std::string& guid)
     // Each table's statement runs whatever the one before did, as the journal always deleted:
     // a table that fails (reported) keeps no other table's lines alive. One transaction around
     // them all, so that a failing disk never leaves a head without its lines or the reverse.
-    TSaveTransaction transaction(*q);
+    TWriteTransaction transaction(*q);
     if (!transaction.Open())
         return false;
     bool ok = true;

@@ -146,26 +146,15 @@ int TSqlQuery::RowCallback(void* context, int columns, char** values, char** nam
 
 bool TSqlQuery::Exec(std::string_view sql)
 {
-    if (!m_db) {
-        UI().Message("База данных не открыта.", TIcon::None);
-        return false;
-    }
-    const std::string text = Utf8ToCp1251(sql);
-    char* error = nullptr;
-    const int rc = sqlite3_exec(m_db, text.c_str(), &TSqlQuery::RowCallback, this, &error);
-    m_lastCode = rc;
-    if (rc != SQLITE_OK) {
-        std::string message = error ? Cp1251ToUtf8(error) : std::string();
-        if (message.empty())
-            message = "Ошибка SQLite, код " + std::to_string(rc) + ".";
-        UI().Message(ExplainFailure(rc, message), TIcon::None);
-    }
-    if (error)
-        sqlite3_free(error);
-    return rc == SQLITE_OK;
+    return Run(Utf8ToCp1251(sql), true, false);
 }
 
 bool TSqlQuery::ExecNative(const std::string& cp1251, bool quiet)
+{
+    return Run(cp1251, false, quiet);
+}
+
+bool TSqlQuery::Run(const std::string& cp1251, bool keepRows, bool quiet)
 {
     if (!m_db) {
         if (!quiet)
@@ -173,7 +162,8 @@ bool TSqlQuery::ExecNative(const std::string& cp1251, bool quiet)
         return false;
     }
     char* error = nullptr;
-    const int rc = sqlite3_exec(m_db, cp1251.c_str(), nullptr, nullptr, &error);
+    const int rc = sqlite3_exec(
+        m_db, cp1251.c_str(), keepRows ? &TSqlQuery::RowCallback : nullptr, this, &error);
     m_lastCode = rc;
     if (rc != SQLITE_OK && !quiet) {
         std::string message = error ? Cp1251ToUtf8(error) : std::string();

@@ -90,6 +90,9 @@ public:
     const std::filesystem::path& Path() const { return m_path; }
 
 private:
+    // Runs windows-1251 SQL text; with `keepRows` the rows are kept; unless `quiet` a failure
+    // shows SQLite's text.
+    bool Run(const std::string& cp1251, bool keepRows, bool quiet);
     static int RowCallback(void* context, int columns, char** values, char** names);
     static int Authorize(void* context, int action, const char* first, const char* second,
         const char* database, const char* trigger);
