@@ -355,10 +355,6 @@ bool TDocument::Save()
     if (!CheckRequiredFields())
         return false;
     const bool isNew = Trim(guid).empty();
-    if (!isNew && state > 1) {
-        UI().Message(kRefusedTaken, TIcon::None);
-        return false;
-    }
     auto q = TSqlQuery::Create(DbPath(), true);
     if (!q)
         return false;
