@@ -94,10 +94,12 @@ bool Export(TExchangeSink& sink, const std::string& folderText, bool useZip,
         UI().Message("Таблица DOC_HEADS недоступна.", TIcon::Warning);
         return false;
     }
-    // One connection serves the order-line queries of every document.
+    // One connection serves the order-line queries of every document, inside one read
+    // transaction: the database is locked and unlocked once, not once per order.
     auto lines = TSqlQuery::Create(DbPath(), true);
     if (!lines)
         return false;
+    lines->TryExec("begin;");
     sink.ProgressStart(docs->RowCount());
     const int cGuid = docs->ColumnIndex("GUID"), cDate = docs->ColumnIndex("DOC_DATE"),
               cRec = docs->ColumnIndex("REC_TIME"), cCli = docs->ColumnIndex("CLI_GUID"),
@@ -134,6 +136,7 @@ bool Export(TExchangeSink& sink, const std::string& folderText, bool useZip,
             UI().ProcessEvents();
     }
     out.Line("</VendrixAgent>");
+    lines->TryExec("commit;");
     // Commit syncs before the rename, so even a power loss leaves the old file or the new one.
     const bool written = !out.Failed() && xml.Commit();
     if (!written) {
