@@ -59,13 +59,13 @@ bool ReadClients()
     for (int r = 0; r < q->RowCount(); ++r) {
         q->GoToRow(r);
         TSprListItem item;
-        item.KOD = Trim(q->Field(cKod));
-        item.ANAME = Trim(q->Field(cAname));
-        item.GUID = Trim(q->Field(cGuid));
-        item.INFO = Trim(q->Field(cInfo));
-        item.CLI_GUID = Trim(q->Field(cCli));
-        item.deleted = Trim(q->Field(cDeleted)) == "1";
-        item.KIND = TextToInt(q->Field(cKind), 0);
+        item.KOD = Trim(q->FieldView(cKod));
+        item.ANAME = Trim(q->FieldView(cAname));
+        item.GUID = Trim(q->FieldView(cGuid));
+        item.INFO = Trim(q->FieldView(cInfo));
+        item.CLI_GUID = Trim(q->FieldView(cCli));
+        item.deleted = TrimView(q->FieldView(cDeleted)) == "1";
+        item.KIND = TextToInt(q->FieldView(cKind), 0);
         g_clients.push_back(std::move(item));
     }
     return true;
@@ -88,21 +88,21 @@ void ReadGoods()
     for (int r = 0; r < q->RowCount(); ++r) {
         q->GoToRow(r);
         // An ID written as 17.0 is the goods 17: only the leading integer counts.
-        const int id = LeadingInt(Trim(q->Field(cId)));
+        const int id = LeadingInt(TrimView(q->FieldView(cId)));
         if (id <= 0)
             continue;
         TTreeData node;
         node.ID = id;
-        node.ROOTID = LeadingInt(Trim(q->Field(cRoot)));
+        node.ROOTID = LeadingInt(TrimView(q->FieldView(cRoot)));
         if (node.ROOTID < 0)
             node.ROOTID = 0;
-        node.IS_FOLDER = LeadingInt(Trim(q->Field(cFolder)));
-        node.KOD = Trim(q->Field(cKod));
-        node.ANAME = Trim(q->Field(cAname));
-        node.UNAME = Trim(q->Field(cUname));
-        node.GUID = Trim(q->Field(cGuid));
-        node.ED_IZM = Trim(q->Field(cUnit));
-        node.PRICE = TextToAmount(q->Field(cPrice), 0);
+        node.IS_FOLDER = LeadingInt(TrimView(q->FieldView(cFolder)));
+        node.KOD = Trim(q->FieldView(cKod));
+        node.ANAME = Trim(q->FieldView(cAname));
+        node.UNAME = Trim(q->FieldView(cUname));
+        node.GUID = Trim(q->FieldView(cGuid));
+        node.ED_IZM = Trim(q->FieldView(cUnit));
+        node.PRICE = TextToAmount(q->FieldView(cPrice), 0);
         g_goods.push_back(std::move(node));
     }
     // Parents are linked only when the list is complete, so the links never move.

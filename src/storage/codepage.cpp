@@ -69,6 +69,12 @@ public:
     {
         std::string out;
         out.reserve(in.size() * 2);
+        DecodeAppend(in, out);
+        return out;
+    }
+
+    void DecodeAppend(std::string_view in, std::string& out) const
+    {
         for (const char c : in) {
             const auto b = static_cast<unsigned char>(c);
             if (b < 0x80) {
@@ -78,7 +84,6 @@ public:
                 out.append(form.bytes, form.size);
             }
         }
-        return out;
     }
 
     std::string Encode(std::string_view in) const
@@ -162,6 +167,14 @@ std::size_t Utf8Length(std::string_view utf8)
 std::string Utf8ToCp1251(std::string_view utf8)
 {
     return IsAscii(utf8) ? std::string(utf8) : Windows1251().Encode(utf8);
+}
+
+void AppendCp1251AsUtf8(std::string_view cp1251, std::string& out)
+{
+    if (IsAscii(cp1251))
+        out.append(cp1251);
+    else
+        Windows1251().DecodeAppend(cp1251, out);
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251)

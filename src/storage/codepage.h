@@ -12,6 +12,8 @@ namespace vendrix {
 std::string Utf8ToCp1251(std::string_view utf8);
 /// windows-1251 to UTF-8; lossless for every byte (0x98, which has no character, is U+0098).
 std::string Cp1251ToUtf8(std::string_view cp1251);
+/// The same, appended to `out`: a UTF-8 form is at most three bytes a character.
+void AppendCp1251AsUtf8(std::string_view cp1251, std::string& out);
 /// cp866 (DOS Cyrillic, used for ZIP entry names) to UTF-8; lossless.
 std::string Cp866ToUtf8(std::string_view cp866);
 /// UTF-8 to cp866; unmappable characters become "?".

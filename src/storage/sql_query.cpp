@@ -10,6 +10,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -135,13 +136,36 @@ int TSqlQuery::RowCallback(void* context, int columns, char** values, char** nam
         return 0;
     self->m_colCount = columns;
     ++self->m_rowCount;
-    if (self->m_results.empty()) {
+    if (self->m_values.empty()) {
         for (int c = 0; c < columns; ++c)
-            self->m_results.push_back(Cp1251ToUtf8(names[c] ? names[c] : ""));
+            self->AppendValue(names[c]);
     }
     for (int c = 0; c < columns; ++c)
-        self->m_results.push_back(values[c] ? Cp1251ToUtf8(values[c]) : std::string());
+        self->AppendValue(values[c]);
     return 0;
+}
+
+void TSqlQuery::AppendValue(const char* cp1251)
+{
+    constexpr std::size_t kChunkSize = 1 << 20;
+    const std::string_view text = cp1251 ? std::string_view(cp1251) : std::string_view();
+    // Room for the longest UTF-8 form, so that a chunk never grows past what it reserved.
+    const std::size_t room = text.size() * 3;
+    if (m_chunks.empty() || m_chunks.back().capacity() - m_chunks.back().size() < room) {
+        m_chunks.emplace_back();
+        m_chunks.back().reserve(std::max(kChunkSize, room));
+    }
+    std::string& chunk = m_chunks.back();
+    const std::size_t offset = chunk.size();
+    AppendCp1251AsUtf8(text, chunk);
+    m_values.push_back({static_cast<std::uint32_t>(m_chunks.size() - 1),
+        static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(chunk.size() - offset)});
+}
+
+std::string_view TSqlQuery::Value(std::size_t index) const
+{
+    const TValueRef& ref = m_values[index];
+    return std::string_view(m_chunks[ref.chunk]).substr(ref.offset, ref.length);
 }
 
 bool TSqlQuery::Exec(std::string_view sql)
@@ -258,7 +282,8 @@ bool TSqlQuery::LastFailureIsEnvironmental() const
 
 void TSqlQuery::ClearResults()
 {
-    m_results.clear();
+    m_chunks.clear();
+    m_values.clear();
     m_rowCount = 0;
     m_colCount = 0;
     m_currentRow = 0;
@@ -291,35 +316,40 @@ void TSqlQuery::GoToRow(int n)
 
 std::string TSqlQuery::Field(int c) const
 {
+    return std::string(FieldView(c));
+}
+
+std::string_view TSqlQuery::FieldView(int c) const
+{
     if (c < 0 || c > m_colCount - 1)
         return {};
     const long long index = static_cast<long long>(m_currentRow + 1) * m_colCount + c;
-    if (index < 0 || index >= static_cast<long long>(m_results.size()))
+    if (index < 0 || index >= static_cast<long long>(m_values.size()))
         return {};
-    return m_results[static_cast<std::size_t>(index)];
+    return Value(static_cast<std::size_t>(index));
 }
 
 std::string TSqlQuery::LastRowValue(int c) const
 {
     if (m_rowCount == 0 || c < 0 || c >= m_colCount
-        || static_cast<std::size_t>(m_colCount) > m_results.size())
+        || static_cast<std::size_t>(m_colCount) > m_values.size())
         return {};
-    return m_results[m_results.size() - static_cast<std::size_t>(m_colCount)
-        + static_cast<std::size_t>(c)];
+    return std::string(Value(
+        m_values.size() - static_cast<std::size_t>(m_colCount) + static_cast<std::size_t>(c)));
 }
 
 std::string TSqlQuery::ColumnName(int c) const
 {
-    if (c < 0 || c > m_colCount - 1 || c >= static_cast<int>(m_results.size()))
+    if (c < 0 || c > m_colCount - 1 || c >= static_cast<int>(m_values.size()))
         return {};
-    return m_results[static_cast<std::size_t>(c)];
+    return std::string(Value(static_cast<std::size_t>(c)));
 }
 
 int TSqlQuery::ColumnIndex(std::string_view name) const
 {
     const std::string wanted = UpperLatin(Trim(name));
-    for (int c = 0; c < m_colCount && c < static_cast<int>(m_results.size()); ++c) {
-        if (UpperLatin(Trim(m_results[static_cast<std::size_t>(c)])) == wanted)
+    for (int c = 0; c < m_colCount && c < static_cast<int>(m_values.size()); ++c) {
+        if (UpperLatin(Trim(Value(static_cast<std::size_t>(c)))) == wanted)
             return c;
     }
     return -1;

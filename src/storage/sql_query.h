@@ -54,6 +54,8 @@ public:
 
     /// Value of column `c` in the current row; empty when there is no such value.
     std::string Field(int c) const;
+    /// The same without a copy; valid until the next Exec or ClearResults.
+    std::string_view FieldView(int c) const;
     /// Name of column `c`; empty when there is no such column.
     std::string ColumnName(int c) const;
     /// Index of the column named `name` (trimmed, Latin letters compared without case); -1 if none.
@@ -102,7 +104,17 @@ private:
     bool m_eof = false;
     bool m_bof = false;
     std::string m_lastError;
-    std::vector<std::string> m_results; // column names, then every row's values
+    // Every value received, column names first, then each row's values, as UTF-8 packed into
+    // large chunks: a million goods cost their text and 12 bytes a value, not a string each.
+    struct TValueRef {
+        std::uint32_t chunk;
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    void AppendValue(const char* cp1251);
+    std::string_view Value(std::size_t index) const;
+    std::vector<std::string> m_chunks;
+    std::vector<TValueRef> m_values;
     int m_rowCount = 0;
     int m_colCount = 0;
     int m_currentRow = 0;
