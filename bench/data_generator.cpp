@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <random>
 
 namespace vendrix::bench {
@@ -63,10 +64,15 @@ std::vector<TGoodsRow> GoodsRows(const TScale& s)
     return rows;
 }
 
-const char* kGoodsTemplate
+const char* const kGoodsTemplate
     = "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE, "
       "ED_IZM, "
       "KOD) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6, '%7', '%8')";
+
+const char* const kClientsTemplate
+    = "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, INFO, "
+      "KIND, KOD, CLI_GUID) values ('%1', %2, 0, 0, %3, '%4', '%UPPER(%4)', '%5', %6, '%7', "
+      "'%8')";
 
 std::vector<std::string> Fields(const TGoodsRow& r)
 {
@@ -74,32 +80,76 @@ std::vector<std::string> Fields(const TGoodsRow& r)
         r.price, r.unit.empty() ? "-" : r.unit, r.code.empty() ? "-" : r.code};
 }
 
+// The data lines of the script's clients: `scale.clients` clients, each followed by one or two
+// trade points (one and a half on average), as the office writes them.
+void ForEachClientFields(
+    const TScale& s, const std::function<void(const std::vector<std::string>&)>& take)
+{
+    std::mt19937 rng(s.seed + 2);
+    int tp = 0;
+    for (int c = 1; c <= s.clients; ++c) {
+        const std::string guid = Guid('C', c);
+        take({guid, std::to_string(c), c % 50 == 0 ? "1" : "0",
+            std::string("ИП ") + kSurnames[rng() % 10] + " " + std::to_string(c),
+            "тел. 8-900-" + std::to_string(1000000 + c) + "|ул. Ленина, " + std::to_string(c % 200),
+            "1", std::to_string(5000 + c), "-"});
+        for (int k = 1 + c % 2; k > 0; --k) {
+            ++tp;
+            take({Guid('T', tp), std::to_string(1000000 + tp), "0",
+                "Магазин №" + std::to_string(tp), "-", "2", "-", guid});
+        }
+    }
+}
+
 } // namespace
 
-std::vector<std::string> GoodsImportStatements(const TScale& scale)
+std::vector<std::string> ImportStatements(const TScale& scale)
 {
     std::vector<std::string> out;
-    const std::string tmpl = UpperLatin(kGoodsTemplate);
+    const std::string goods = UpperLatin(kGoodsTemplate);
     for (const TGoodsRow& r : GoodsRows(scale))
-        out.push_back(FillTemplate(tmpl, Fields(r)));
+        out.push_back(FillTemplate(goods, Fields(r)));
+    const std::string clients = UpperLatin(kClientsTemplate);
+    ForEachClientFields(scale, [&](const std::vector<std::string>& fields) {
+        out.push_back(FillTemplate(clients, fields));
+    });
     return out;
 }
 
-int WriteGoodsImportScript(const std::filesystem::path& file, const TScale& scale)
+int WriteImportScript(const std::filesystem::path& file, const TScale& scale,
+    const std::filesystem::path& statementsFile)
 {
-    std::string text = "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n// каталог офиса\r\n<REPEAT \"";
-    text += kGoodsTemplate;
-    text += "\">\r\n";
-    int lines = 2;
-    for (const TGoodsRow& r : GoodsRows(scale)) {
-        std::string line;
-        for (const std::string& f : Fields(r))
-            line += (line.empty() ? "" : "\t") + f;
-        text += line + "\r\n";
+    std::ofstream script(file, std::ios::binary);
+    std::ofstream statements;
+    if (!statementsFile.empty())
+        statements.open(statementsFile, std::ios::binary);
+    int lines = 0;
+    std::string tmpl;
+    auto put = [&](const std::string& utf8) {
+        script << Utf8ToCp1251(utf8) << "\r\n";
         ++lines;
+    };
+    auto data = [&](const std::vector<std::string>& fields) {
+        std::string line;
+        for (const std::string& f : fields)
+            line += (line.empty() ? "" : "\t") + f;
+        put(line);
+        if (statements.is_open())
+            statements << Utf8ToCp1251(FillTemplate(tmpl, fields)) << '\n';
+    };
+    put("Z_AGENT RESPONSE 0002-0000-0000-0002");
+    put("// каталог офиса");
+    put(std::string("<REPEAT \"") + kGoodsTemplate + "\">");
+    tmpl = UpperLatin(kGoodsTemplate);
+    for (const TGoodsRow& r : GoodsRows(scale))
+        data(Fields(r));
+    if (scale.clients > 0) {
+        put("</REPEAT>");
+        put(std::string("<REPEAT \"") + kClientsTemplate + "\">");
+        tmpl = UpperLatin(kClientsTemplate);
+        ForEachClientFields(scale, data);
     }
-    std::ofstream(file, std::ios::binary) << Utf8ToCp1251(text);
-    return lines;
+    return lines - 1;
 }
 
 std::vector<std::string> GenerateStatements(const TScale& s)

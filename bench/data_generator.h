@@ -26,11 +26,14 @@ struct TScale {
 std::vector<std::string> GenerateStatements(const TScale& scale);
 
 /// The office's import script (version 2 header, REPEAT templates and TAB-separated data lines)
-/// for the goods of `scale`, in windows-1251; returns the number of body lines.
-int WriteGoodsImportScript(const std::filesystem::path& file, const TScale& scale);
+/// for the goods of `scale` and, when it has any, its clients with one or two trade points each,
+/// in windows-1251; returns the number of body lines. With `statementsFile` also writes there the
+/// statements the script turns into, one a line in windows-1251, for the reference run.
+int WriteImportScript(const std::filesystem::path& file, const TScale& scale,
+    const std::filesystem::path& statementsFile = {});
 
-/// The statements the goods script turns into, for the reference run.
-std::vector<std::string> GoodsImportStatements(const TScale& scale);
+/// The statements the script of `scale` turns into (UTF-8), for the reference run.
+std::vector<std::string> ImportStatements(const TScale& scale);
 
 /// Fills the database at `db` (already created with the program's schema) in one transaction.
 bool FillDatabase(const std::filesystem::path& db, const TScale& scale);
