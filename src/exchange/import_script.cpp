@@ -152,15 +152,16 @@ bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runne
     const std::string& scriptPath)
 {
     std::string line;
-    std::string statement;
+    std::string statement; // the last one run: a failed final commit is reported with it
     int number = 0;
     while (reader.Next(&line)) {
         sink.ProgressPosition(++number);
         if (number % 512 == 0)
             UI().ProcessEvents();
-        statement = StatementOf(Trim(line), run);
-        if (statement.empty())
+        std::string next = StatementOf(Trim(line), run);
+        if (next.empty())
             continue;
+        statement = std::move(next);
         if (!runner.Run(statement)) {
             UI().Message(Cp1251ToUtf8(statement), TIcon::None);
             return false;
