@@ -22,23 +22,6 @@ QWidget* Owner()
     return g_mainWindow.data();
 }
 
-TMessageIcon ToDialog(TIcon icon)
-{
-    switch (icon) {
-    case TIcon::Information:
-        return TMessageIcon::Information;
-    case TIcon::Warning:
-        return TMessageIcon::Warning;
-    case TIcon::Error:
-        return TMessageIcon::Error;
-    case TIcon::Question:
-        return TMessageIcon::Question;
-    case TIcon::None:
-        break;
-    }
-    return TMessageIcon::None;
-}
-
 // Owned by the active window when there is one, always on top, as the handheld's boxes are.
 QDialogButtonBox::StandardButton Show(const std::string& text, TIcon icon,
     QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape)
@@ -48,7 +31,7 @@ QDialogButtonBox::StandardButton Show(const std::string& text, TIcon icon,
     QString shown = QString::fromStdString(text);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    TMessageDialog box(Owner(), shown, ToDialog(icon), buttons, escape);
+    TMessageDialog box(Owner(), shown, icon, buttons, escape);
     // The wait cursor must not hide the box's buttons from the agent.
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)

@@ -25,17 +25,17 @@ namespace {
 constexpr int kMargin = 6;
 constexpr int kIconPixels = 32;
 
-QStyle::StandardPixmap IconPixmap(TMessageIcon icon)
+QStyle::StandardPixmap IconPixmap(TIcon icon)
 {
     switch (icon) {
-    case TMessageIcon::Information:
+    case TIcon::Information:
         return QStyle::SP_MessageBoxInformation;
-    case TMessageIcon::Warning:
+    case TIcon::Warning:
         return QStyle::SP_MessageBoxWarning;
-    case TMessageIcon::Error:
+    case TIcon::Error:
         return QStyle::SP_MessageBoxCritical;
-    case TMessageIcon::Question:
-    case TMessageIcon::None:
+    case TIcon::Question:
+    case TIcon::None:
         break;
     }
     return QStyle::SP_MessageBoxQuestion;
@@ -43,7 +43,7 @@ QStyle::StandardPixmap IconPixmap(TMessageIcon icon)
 
 } // namespace
 
-TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TMessageIcon icon,
+TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TIcon icon,
     QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape)
     : QDialog(owner)
     , m_escape(escape)
@@ -54,9 +54,9 @@ TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TMessageIcon
 
     m_icon = new QLabel(this);
     m_icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    if (icon != TMessageIcon::None)
+    if (icon != TIcon::None)
         m_icon->setPixmap(style()->standardIcon(IconPixmap(icon)).pixmap(kIconPixels));
-    m_icon->setVisible(icon != TMessageIcon::None);
+    m_icon->setVisible(icon != TIcon::None);
 
     m_text = new QLabel(text);
     m_text->setTextFormat(Qt::PlainText);

@@ -6,6 +6,8 @@
 // one; a text taller than the screen scrolls above the buttons.
 #pragma once
 
+#include "storage/ui_seam.h"
+
 #include <QDialog>
 #include <QDialogButtonBox>
 
@@ -14,13 +16,11 @@ class QScrollArea;
 
 namespace vendrix {
 
-enum class TMessageIcon { None, Information, Warning, Error, Question };
-
 class TMessageDialog : public QDialog {
 public:
     /// A box over `owner` (may be nullptr) with `text` shown as plain text and the standard
     /// buttons given; their captions are Russian. `escape` answers Esc and the title bar.
-    TMessageDialog(QWidget* owner, const QString& text, TMessageIcon icon,
+    TMessageDialog(QWidget* owner, const QString& text, TIcon icon,
         QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape);
 
     /// Shows the box modally; returns the button chosen (the escape button when closed).

@@ -231,7 +231,7 @@ TEST(MessageDialog, NeverWiderThanTheProgramsWindowOnALargeScreen)
     const QString longText = QString::fromUtf8(
         "Произошла ошибка!\nПоследнее сообщение: \nНе удалось соединиться с сервером "
         "ftp.example.ru по адресу, указанному в настройках обмена.");
-    TMessageDialog box(&window, longText, TMessageIcon::Question,
+    TMessageDialog box(&window, longText, TIcon::Question,
         QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel,
         QDialogButtonBox::Cancel);
     box.show();

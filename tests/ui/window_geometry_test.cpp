@@ -197,7 +197,7 @@ std::vector<TWindowCase> Cases()
         {"message box with three buttons", nullptr,
             [](QWidget* owner) {
                 return std::unique_ptr<QWidget>(new TMessageDialog(owner,
-                    QString::fromUtf8("Документ изменен. Сохранить?"), TMessageIcon::Question,
+                    QString::fromUtf8("Документ изменен. Сохранить?"), TIcon::Question,
                     QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel,
                     QDialogButtonBox::Cancel));
             },
@@ -208,8 +208,8 @@ std::vector<TWindowCase> Cases()
                 for (int i = 0; i < 40; ++i)
                     text += QString::fromUtf8("Строка сообщения из центрального офиса номер %1\n")
                                 .arg(i);
-                return std::unique_ptr<QWidget>(new TMessageDialog(owner, text,
-                    TMessageIcon::Information, QDialogButtonBox::Ok, QDialogButtonBox::Ok));
+                return std::unique_ptr<QWidget>(new TMessageDialog(
+                    owner, text, TIcon::Information, QDialogButtonBox::Ok, QDialogButtonBox::Ok));
             },
             nullptr},
     };
@@ -254,7 +254,7 @@ TEST_F(WindowGeometryTest, message_box_is_as_wide_as_a_small_screen_allows)
     TMainWindow owner;
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
-    TMessageDialog box(&owner, QString::fromUtf8("Удалить документ?"), TMessageIcon::Question,
+    TMessageDialog box(&owner, QString::fromUtf8("Удалить документ?"), TIcon::Question,
         QDialogButtonBox::Yes | QDialogButtonBox::No, QDialogButtonBox::No);
     box.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
