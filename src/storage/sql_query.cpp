@@ -200,22 +200,9 @@ bool TSqlQuery::Run(const std::string& cp1251, bool keepRows, bool quiet)
     return rc == SQLITE_OK;
 }
 
-bool TSqlQuery::TryExec(std::string_view sql, std::string* error)
+bool TSqlQuery::TryExec(std::string_view sql)
 {
-    if (!m_db) {
-        if (error)
-            *error = "База данных не открыта.";
-        return false;
-    }
-    const std::string text = Utf8ToCp1251(sql);
-    char* message = nullptr;
-    const int rc = sqlite3_exec(m_db, text.c_str(), &TSqlQuery::RowCallback, this, &message);
-    m_lastCode = rc;
-    if (error)
-        *error = message ? Cp1251ToUtf8(message) : std::string();
-    if (message)
-        sqlite3_free(message);
-    return rc == SQLITE_OK;
+    return Run(Utf8ToCp1251(sql), true, true);
 }
 
 void TSqlQuery::GuardOfficeStatements()

@@ -40,9 +40,9 @@ public:
     /// `quiet` it tells nobody, as TryExec.
     bool ExecNative(const std::string& cp1251, bool quiet = false);
 
-    /// Runs statements like Exec but tells nobody: false and SQLite's text in `error` on failure.
+    /// Runs statements like Exec but tells nobody: false on failure (LastResultCode says why).
     /// For the program's own bookkeeping statements (transactions), never for the office's SQL.
-    bool TryExec(std::string_view sql, std::string* error = nullptr);
+    bool TryExec(std::string_view sql);
     /// Forgets every row received so far, so one connection can serve a run of queries.
     void ClearResults();
 
