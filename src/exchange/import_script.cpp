@@ -1,5 +1,6 @@
 // Running the office's import script: the script is read and run one line at a time, so memory
 // stays the same for ten lines or twenty million, and every outcome is reported as what it is.
+// A second thread reads the lines and fills the templates while the first runs the statements.
 #include "exchange/import_script.h"
 
 #include "documents/document.h"
@@ -11,15 +12,21 @@
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 namespace vendrix {
 
 namespace {
 
 constexpr std::size_t kBatchSize = 4096; // statements per transaction of ours
-constexpr std::size_t kReplayableSize = 1 << 16; // longer statements are not kept for a replay
+constexpr std::size_t kReplayableBytes = 1 << 22; // texts a batch keeps for a replay, at most
 constexpr std::size_t kReadChunk = 1 << 16; // bytes the reader takes from the file at a time
 
 const char* const kHeaders[] = {"Z_AGENT RESPONSE 0002-0000-0000-0001",
@@ -68,46 +75,212 @@ struct TImportRun {
     std::vector<std::string> messages; // office messages, in order
     std::string deleteAllDate; // argument of the last DELALL line
     std::string deleteOldDate; // argument of the last DEL line
-    std::string templateText; // the current REPEAT template
+    TTemplate templateText; // the current REPEAT template
 };
 
-// Sorts one trimmed body line: collects commands into `run` and returns the statement the line
-// stands for, or the empty text when it stands for none.
-std::string StatementOf(const std::string& line, TImportRun& run)
+// Sorts one trimmed body line: collects commands into `run` and appends the statement the line
+// stands for to `out`; false when it stands for none. `upper` and `fields` are scratch space
+// kept from line to line.
+bool AppendStatementOf(std::string_view line, TImportRun& run, std::string& out, std::string& upper,
+    std::vector<std::string_view>& fields)
 {
     if (line.empty() || StartsWith(line, kCommentMark))
-        return {};
-    if (StartsWithWord(UpperLatin(std::string_view(line).substr(0, kShowMessageWord.size() + 1)),
-            kShowMessageWord)) {
-        run.messages.push_back(Cp1251ToUtf8(CommandArgument(line, kShowMessageWord.size())));
-        return {};
+        return false;
+    if (line[0] == '<'
+        && StartsWithWord(
+            UpperLatin(line.substr(0, kShowMessageWord.size() + 1)), kShowMessageWord)) {
+        run.messages.push_back(
+            Cp1251ToUtf8(CommandArgument(std::string(line), kShowMessageWord.size())));
+        return false;
     }
-    std::string data = line;
+    std::string_view data = line;
     if (line[0] == '<') {
         // Every other command line is taken in upper case, arguments included: the office's
         // programs write them so, and the devices have always run them so.
-        data = UpperLatin(line);
+        upper = UpperLatin(line);
+        data = upper;
         if (StartsWithWord(data, kDeleteAllWord)) {
-            run.deleteAllDate = CommandArgument(data, kDeleteAllWord.size());
-            return {};
+            run.deleteAllDate = CommandArgument(upper, kDeleteAllWord.size());
+            return false;
         }
         if (StartsWithWord(data, kDeleteOldWord)) {
-            run.deleteOldDate = CommandArgument(data, kDeleteOldWord.size());
-            return {};
+            run.deleteOldDate = CommandArgument(upper, kDeleteOldWord.size());
+            return false;
         }
         if (data == "</*>" || data == "</REPEAT>")
-            return {}; // the template stays in force
+            return false; // the template stays in force
         if (StartsWith(data, kRepeatWord)) {
-            run.templateText = CommandArgument(data, kRepeatWord.size());
-            return {};
+            run.templateText = TTemplate(CommandArgument(upper, kRepeatWord.size()));
+            return false;
         }
-        if (StartsWith(data, kExecWord))
-            return CommandArgument(data, kExecWord.size());
+        if (StartsWith(data, kExecWord)) {
+            out += CommandArgument(upper, kExecWord.size());
+            return true;
+        }
     }
-    if (run.templateText.empty())
-        return {};
-    return FillTemplate(run.templateText, SplitFields(data));
+    if (run.templateText.Empty())
+        return false;
+    SplitFields(data, fields);
+    run.templateText.Fill(fields, out);
+    return true;
 }
+
+// The statements of the script's body, made from its lines on a thread of their own, so that
+// reading the file and filling templates overlap SQLite's work. Only the statements cross over:
+// every statement still runs on the calling thread, in the order of the lines. The reading
+// thread stays a few blocks ahead at most, so memory does not grow with the script.
+class TStatementSource {
+public:
+    // One block of statements: their texts one after another, each ended by a NUL as
+    // sqlite3_exec takes it, with the line each came from.
+    struct TBlock {
+        struct TEntry {
+            std::size_t offset;
+            int line;
+            bool controlsTransaction;
+        };
+        std::string text;
+        std::vector<TEntry> entries;
+        int linesRead = 0; // lines read up to the end of this block
+    };
+
+    TStatementSource(TScriptReader& reader, TImportRun& run)
+        : m_reader(reader)
+        , m_run(run)
+        , m_thread([this] { Produce(); })
+    {
+    }
+
+    ~TStatementSource()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    TStatementSource(const TStatementSource&) = delete;
+    TStatementSource& operator=(const TStatementSource&) = delete;
+
+    // The next block in line order; null once every line was read (or reading failed). An
+    // exception of the reading thread (no memory) comes out here.
+    std::unique_ptr<TBlock> Take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_full.empty() || m_done; });
+        if (m_full.empty()) {
+            if (m_error)
+                std::rethrow_exception(m_error);
+            return nullptr;
+        }
+        auto block = std::move(m_full.front());
+        m_full.pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        return block;
+    }
+
+    // Hands a block that was run back for the reading thread to fill again.
+    void Recycle(std::unique_ptr<TBlock> block)
+    {
+        block->text.clear();
+        block->entries.clear();
+        const std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(block));
+    }
+
+    // Whether the file failed to read; known once Take has returned null.
+    bool ReadFailed() const { return m_reader.Failed(); }
+
+private:
+    static constexpr std::size_t kBlockBytes = 1 << 18;
+    static constexpr std::size_t kBlockStatements = 1024;
+    static constexpr int kBlockLines = 4096; // so the progress moves over long comments too
+    static constexpr std::size_t kBlocksAhead = 4;
+
+    void Produce()
+    {
+        try {
+            std::string line, upper;
+            std::vector<std::string_view> fields;
+            std::unique_ptr<TBlock> block;
+            int number = 0;
+            bool more = true;
+            while (more) {
+                if (!block && !(block = EmptyBlock()))
+                    return; // the run has stopped
+                more = m_reader.Next(&line);
+                if (more) {
+                    ++number;
+                    const std::size_t offset = block->text.size();
+                    if (AppendStatementOf(TrimView(line), m_run, block->text, upper, fields)) {
+                        block->text.push_back('\0');
+                        block->entries.push_back(
+                            {offset, number, ControlsTransaction(block->text.data() + offset)});
+                    }
+                }
+                block->linesRead = number;
+                if (!more || block->text.size() >= kBlockBytes
+                    || block->entries.size() >= kBlockStatements || number % kBlockLines == 0) {
+                    if (!Hand(std::move(block)))
+                        return;
+                }
+            }
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            m_error = std::current_exception();
+        }
+        Finish();
+    }
+
+    // A block to fill, once the run has taken enough of the blocks before; null when it stops.
+    std::unique_ptr<TBlock> EmptyBlock()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_stop || m_full.size() < kBlocksAhead; });
+        if (m_stop)
+            return nullptr;
+        if (m_free.empty())
+            return std::make_unique<TBlock>();
+        auto block = std::move(m_free.back());
+        m_free.pop_back();
+        return block;
+    }
+
+    bool Hand(std::unique_ptr<TBlock> block)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stop)
+                return false;
+            m_full.push_back(std::move(block));
+        }
+        m_changed.notify_all();
+        return true;
+    }
+
+    void Finish()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_changed.notify_all();
+    }
+
+    TScriptReader& m_reader;
+    TImportRun& m_run; // written by the reading thread until it is joined
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::unique_ptr<TBlock>> m_full; // made and waiting to run
+    std::vector<std::unique_ptr<TBlock>> m_free; // run and ready to be filled again
+    bool m_done = false;
+    bool m_stop = false;
+    std::exception_ptr m_error;
+    std::thread m_thread; // last: it starts once everything above exists
+};
 
 // Steps 1 and 2 of a run: the folder, asked for when none is given, with its separator.
 std::string ChooseFolder(const std::string& folderText)
@@ -147,29 +320,39 @@ void ReportUnreadable(const std::string& path)
 }
 
 // Runs the body of the script, the second line onward. False when a statement failed (both
-// messages shown) or the file could not be read to its end.
+// messages shown) or the file could not be read to its end. `run` holds the script's commands
+// once this returns.
 bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runner, TImportRun& run,
     const std::string& scriptPath)
 {
-    std::string line;
     std::string statement; // the last one run: a failed final commit is reported with it
-    int number = 0;
-    while (reader.Next(&line)) {
-        sink.ProgressPosition(++number);
-        if (number % 512 == 0)
+    int eventsAt = 0;
+    const auto progress = [&](int line) {
+        sink.ProgressPosition(line);
+        if (line - eventsAt >= 512) {
+            eventsAt = line;
             UI().ProcessEvents();
-        std::string next = StatementOf(Trim(line), run);
-        if (next.empty())
-            continue;
-        statement = std::move(next);
-        if (!runner.Run(statement)) {
-            UI().Message(Cp1251ToUtf8(statement), TIcon::None);
+        }
+    };
+    {
+        TStatementSource source(reader, run);
+        while (auto block = source.Take()) {
+            for (const auto& entry : block->entries) {
+                progress(entry.line);
+                const char* sql = block->text.data() + entry.offset;
+                statement.assign(sql);
+                if (!runner.Run(sql, entry.controlsTransaction)) {
+                    UI().Message(Cp1251ToUtf8(statement), TIcon::None);
+                    return false;
+                }
+            }
+            progress(block->linesRead);
+            source.Recycle(std::move(block));
+        }
+        if (source.ReadFailed()) {
+            ReportUnreadable(scriptPath);
             return false;
         }
-    }
-    if (reader.Failed()) {
-        ReportUnreadable(scriptPath);
-        return false;
     }
     if (!runner.Commit()) {
         UI().Message(Cp1251ToUtf8(statement), TIcon::None);
@@ -374,74 +557,96 @@ std::string CommandArgument(const std::string& line, std::size_t wordLength)
 
 std::vector<std::string> SplitFields(const std::string& line)
 {
-    std::vector<std::string> fields;
+    std::vector<std::string_view> views;
+    SplitFields(line, views);
+    return {views.begin(), views.end()};
+}
+
+void SplitFields(std::string_view line, std::vector<std::string_view>& fields)
+{
+    fields.clear();
     std::string_view rest = line;
     while (true) {
         const auto tab = rest.find('\t');
         if (tab == std::string_view::npos) {
-            fields.emplace_back(TrimView(rest));
-            return fields;
+            fields.push_back(TrimView(rest));
+            return;
         }
-        fields.emplace_back(TrimView(rest.substr(0, tab)));
+        fields.push_back(TrimView(rest.substr(0, tab)));
         rest = TrimView(rest.substr(tab + 1));
+    }
+}
+
+TTemplate::TTemplate(std::string text)
+    : m_text(std::move(text))
+{
+    const std::string_view t = m_text;
+    const auto at = [&](std::size_t i) { return i < t.size() ? t[i] : '\0'; };
+    const auto isField = [](char c) { return c >= '1' && c <= '9'; };
+    const auto add = [&](std::size_t begin, std::size_t length, int field, bool upper) {
+        if (field == 0 && !m_pieces.empty() && m_pieces.back().field == 0
+            && m_pieces.back().begin + m_pieces.back().length == begin) {
+            m_pieces.back().length += static_cast<std::uint32_t>(length);
+            return;
+        }
+        m_pieces.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(length),
+            static_cast<std::uint8_t>(field), upper});
+    };
+    std::size_t p = 0;
+    while (p < t.size()) {
+        if (t[p] != '%') {
+            const std::size_t next = std::min(t.find('%', p), t.size());
+            add(p, next - p, 0, false);
+            p = next;
+        } else if (t.substr(p, 8) == "%UPPER(%" && isField(at(p + 8)) && at(p + 9) == ')') {
+            add(p, 10, at(p + 8) - '0', true);
+            p += 10;
+        } else if (isField(at(p + 1))) {
+            add(p, 2, at(p + 1) - '0', false);
+            p += 2;
+        } else {
+            add(p, 1, 0, false);
+            ++p;
+        }
+    }
+}
+
+void TTemplate::Fill(const std::vector<std::string_view>& fields, std::string& out) const
+{
+    for (const TPiece& piece : m_pieces) {
+        if (piece.field == 0 || piece.field > fields.size()) {
+            out.append(m_text, piece.begin, piece.length);
+        } else if (piece.upper) {
+            for (const char c : fields[piece.field - 1u])
+                out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+        } else {
+            out += fields[piece.field - 1u];
+        }
     }
 }
 
 std::string FillTemplate(const std::string& templateText, const std::vector<std::string>& fields)
 {
-    const std::size_t n = fields.size();
-    // The placeholder numbers as text, made once for the whole run: a template is filled for
-    // every data line of the script.
-    static std::vector<std::string> numbers {""};
-    while (numbers.size() <= n)
-        numbers.push_back(std::to_string(numbers.size()));
-    const auto plainAt = [&](std::size_t p, std::size_t k) {
-        return templateText.compare(p, 1, "%") == 0
-            && templateText.compare(p + 1, numbers[k].size(), numbers[k]) == 0;
-    };
+    const std::vector<std::string_view> views(fields.begin(), fields.end());
     std::string out;
-    out.reserve(templateText.size() + 64);
-    std::size_t p = 0;
-    while (p < templateText.size()) {
-        if (templateText[p] != '%') {
-            out.push_back(templateText[p++]);
-            continue;
-        }
-        // The placeholders are replaced field after field, the upper-case form of a field
-        // before its plain form; at each place the first of them that would have matched wins.
-        // An upper-case placeholder loses to an earlier field's plain one inside it ("%1" in
-        // "%UPPER(%12)"), as it would with replacements made one after another.
-        bool replaced = false;
-        const bool upperForm = templateText.compare(p, 8, "%UPPER(%") == 0;
-        for (std::size_t k = 1; k <= n && !replaced; ++k) {
-            if (upperForm && templateText.compare(p + 8, numbers[k].size(), numbers[k]) == 0
-                && templateText.compare(p + 8 + numbers[k].size(), 1, ")") == 0) {
-                bool preempted = false;
-                for (std::size_t m = 1; m < k && !preempted; ++m)
-                    preempted = plainAt(p + 7, m);
-                if (!preempted) {
-                    out += UpperLatin(fields[k - 1]);
-                    p += 9 + numbers[k].size();
-                    replaced = true;
-                    break;
-                }
-            }
-            if (plainAt(p, k)) {
-                out += fields[k - 1];
-                p += 1 + numbers[k].size();
-                replaced = true;
-            }
-        }
-        if (!replaced)
-            out.push_back(templateText[p++]);
-    }
+    TTemplate(templateText).Fill(views, out);
     return out;
 }
 
-bool ControlsTransaction(const std::string& sql)
+bool ControlsTransaction(std::string_view sql)
 {
-    static const char* const kWords[] = {"BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT",
+    static constexpr std::string_view kWords[] = {"BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT",
         "RELEASE", "VACUUM", "ATTACH", "DETACH", "PRAGMA"};
+    const auto isWord = [](std::string_view text, std::string_view word) {
+        if (text.size() != word.size())
+            return false;
+        for (std::size_t k = 0; k < text.size(); ++k) {
+            const char c = text[k];
+            if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[k])
+                return false;
+        }
+        return true;
+    };
     bool atStart = true;
     std::size_t i = 0;
     const std::size_t n = sql.size();
@@ -454,23 +659,22 @@ bool ControlsTransaction(const std::string& sql)
                 ++i;
         } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
             const auto end = sql.find("*/", i + 2);
-            i = end == std::string::npos ? n : end + 2;
+            i = end == std::string_view::npos ? n : end + 2;
         } else if (c == ';') {
             atStart = true;
             ++i;
         } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
             const char close = c == '[' ? ']' : c;
             const auto end = sql.find(close, i + 1);
-            i = end == std::string::npos ? n : end + 1;
+            i = end == std::string_view::npos ? n : end + 1;
             atStart = false;
         } else if (IsWordChar(c)) {
             std::size_t j = i;
             while (j < n && IsWordChar(sql[j]))
                 ++j;
             if (atStart) {
-                const std::string word = UpperLatin(sql.substr(i, j - i));
-                for (const char* w : kWords) {
-                    if (word == w)
+                for (const std::string_view w : kWords) {
+                    if (isWord(sql.substr(i, j - i), w))
                         return true;
                 }
             }
@@ -484,9 +688,9 @@ bool ControlsTransaction(const std::string& sql)
     return false;
 }
 
-bool TStatementRunner::Run(const std::string& sql)
+bool TStatementRunner::Run(const char* sql, bool controlsTransaction)
 {
-    if (ControlsTransaction(sql)) {
+    if (controlsTransaction) {
         // As the office wrote it, outside any batch of ours.
         return CommitBatch() && m_q.ExecNative(sql);
     }
@@ -495,7 +699,6 @@ bool TStatementRunner::Run(const std::string& sql)
             return false;
         m_own = true;
         m_count = 0;
-        m_replayable = true;
         m_batch.clear();
     }
     // Inside a transaction the script opened itself, the statement simply runs in it.
@@ -519,12 +722,11 @@ bool TStatementRunner::Run(const std::string& sql)
         return false;
     }
     if (m_own) {
-        if (m_replayable && sql.size() <= kReplayableSize)
-            m_batch.push_back(sql);
-        else
-            m_replayable = false;
-        if (++m_count >= kBatchSize)
+        // A batch is committed early rather than grow past what a replay may keep.
+        const std::size_t size = std::strlen(sql);
+        if (++m_count >= kBatchSize || m_batch.size() + size + 1 > kReplayableBytes)
             return CommitBatch();
+        m_batch.append(sql, size + 1); // with its NUL
     }
     return true;
 }
@@ -535,10 +737,10 @@ void TStatementRunner::Replay()
     // statements before it ran on exactly the data they meet again, so each is run once more
     // to keep the effect it would have had on its own. They are stored only if every one works
     // again; otherwise the database stays as it was at the last commit.
-    if (!m_replayable || !m_q.TryExec("begin;"))
+    if (!m_q.TryExec("begin;"))
         return;
-    for (const std::string& sql : m_batch) {
-        if (!m_q.ExecNative(sql, true) || !m_q.InTransaction()) {
+    for (std::size_t at = 0; at < m_batch.size(); at += std::strlen(m_batch.c_str() + at) + 1) {
+        if (!m_q.ExecNative(m_batch.c_str() + at, true) || !m_q.InTransaction()) {
             if (m_q.InTransaction())
                 m_q.TryExec("rollback;");
             return;

@@ -4,8 +4,10 @@
 // the office's own and trusted: whatever SQL it carries is executed.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vendrix {
@@ -60,14 +62,44 @@ std::string CommandArgument(const std::string& line, std::size_t wordLength);
 
 /// The fields of a data line, split at TABs (runs of TABs count as one).
 std::vector<std::string> SplitFields(const std::string& line);
+/// The same into `fields` (emptied first), as views into `line`.
+void SplitFields(std::string_view line, std::vector<std::string_view>& fields);
 
-/// The template with each field's placeholders ("%UPPER(%n)" upper-cased, "%n" as is) filled
-/// in one pass; inserted text is never scanned again.
+/// A REPEAT template taken apart once into its literal text and its placeholders, so that the
+/// statement of each data line is put together without searching the template again.
+///
+/// The placeholders are replaced as if field after field, the upper-case form of a field before
+/// its plain form, and inserted text is never scanned again. Only "%1" to "%9" can ever take a
+/// field: "%12" is field 1 followed by "2", since the plain placeholder of field 1 matches
+/// first, and "%UPPER(%12)" loses to the "%1" inside it the same way. A placeholder for which
+/// the line has no field stays as it is.
+class TTemplate {
+public:
+    TTemplate() = default;
+    explicit TTemplate(std::string text);
+
+    bool Empty() const { return m_text.empty(); }
+    /// Appends the statement for `fields` to `out`.
+    void Fill(const std::vector<std::string_view>& fields, std::string& out) const;
+
+private:
+    struct TPiece {
+        std::uint32_t begin; // the piece's text in the template
+        std::uint32_t length;
+        std::uint8_t field; // 1 to 9, or 0 for literal text
+        bool upper; // the field goes in upper case
+    };
+
+    std::string m_text;
+    std::vector<TPiece> m_pieces;
+};
+
+/// The template filled with `fields` (see TTemplate).
 std::string FillTemplate(const std::string& templateText, const std::vector<std::string>& fields);
 
 /// True when `sql` opens, ends or depends on the state of a transaction (BEGIN, COMMIT, END,
 /// ROLLBACK, SAVEPOINT, RELEASE, VACUUM, ATTACH, DETACH, PRAGMA at the start of a statement).
-bool ControlsTransaction(const std::string& sql);
+bool ControlsTransaction(std::string_view sql);
 
 /// Runs the office's statements on one connection in transactions of many statements, which is
 /// what makes a reference script of a hundred thousand lines take seconds instead of minutes,
@@ -89,7 +121,9 @@ public:
     /// Runs one text of statements, in windows-1251 as the script holds them. False on failure,
     /// with SQLite's message shown and every statement before this one either committed or (when
     /// SQLite dropped the transaction) undone back to the last commit.
-    bool Run(const std::string& sql);
+    bool Run(const std::string& sql) { return Run(sql.c_str(), ControlsTransaction(sql)); }
+    /// The same for a text ended by a NUL whose ControlsTransaction is already known.
+    bool Run(const char* sql, bool controlsTransaction);
     /// Commits the batch and a transaction the script left open. False when that failed
     /// (shown); the batch is then undone.
     bool Commit();
@@ -101,8 +135,7 @@ private:
     TSqlQuery& m_q;
     bool m_own = false; // a transaction of ours is open
     std::size_t m_count = 0; // statements in it
-    std::vector<std::string> m_batch; // their texts, for a replay after a conflict
-    bool m_replayable = true; // every one of them is in m_batch
+    std::string m_batch; // their texts, each ended by a NUL, for a replay after a conflict
 };
 
 } // namespace vendrix

@@ -170,15 +170,15 @@ std::string_view TSqlQuery::Value(std::size_t index) const
 
 bool TSqlQuery::Exec(std::string_view sql)
 {
-    return Run(Utf8ToCp1251(sql), true, false);
+    return Run(Utf8ToCp1251(sql).c_str(), true, false);
 }
 
-bool TSqlQuery::ExecNative(const std::string& cp1251, bool quiet)
+bool TSqlQuery::ExecNative(const char* cp1251, bool quiet)
 {
     return Run(cp1251, false, quiet);
 }
 
-bool TSqlQuery::Run(const std::string& cp1251, bool keepRows, bool quiet)
+bool TSqlQuery::Run(const char* cp1251, bool keepRows, bool quiet)
 {
     if (!m_db) {
         if (!quiet)
@@ -186,8 +186,8 @@ bool TSqlQuery::Run(const std::string& cp1251, bool keepRows, bool quiet)
         return false;
     }
     char* error = nullptr;
-    const int rc = sqlite3_exec(
-        m_db, cp1251.c_str(), keepRows ? &TSqlQuery::RowCallback : nullptr, this, &error);
+    const int rc
+        = sqlite3_exec(m_db, cp1251, keepRows ? &TSqlQuery::RowCallback : nullptr, this, &error);
     m_lastCode = rc;
     if (rc != SQLITE_OK && !quiet) {
         std::string message = error ? Cp1251ToUtf8(error) : std::string();
@@ -202,7 +202,7 @@ bool TSqlQuery::Run(const std::string& cp1251, bool keepRows, bool quiet)
 
 bool TSqlQuery::TryExec(std::string_view sql)
 {
-    return Run(Utf8ToCp1251(sql), true, true);
+    return Run(Utf8ToCp1251(sql).c_str(), true, true);
 }
 
 void TSqlQuery::GuardOfficeStatements()

@@ -38,7 +38,12 @@ public:
     /// Runs statements already in the database's own windows-1251 bytes (the office's script
     /// as read), keeping no rows; otherwise as Exec: SQLite's text shown on failure. With
     /// `quiet` it tells nobody, as TryExec.
-    bool ExecNative(const std::string& cp1251, bool quiet = false);
+    bool ExecNative(const std::string& cp1251, bool quiet = false)
+    {
+        return ExecNative(cp1251.c_str(), quiet);
+    }
+    /// The same for a text ended by a NUL, as the import hands its statements over.
+    bool ExecNative(const char* cp1251, bool quiet = false);
 
     /// Runs statements like Exec but tells nobody: false on failure (LastResultCode says why).
     /// For the program's own bookkeeping statements (transactions), never for the office's SQL.
@@ -94,7 +99,7 @@ public:
 private:
     // Runs windows-1251 SQL text; with `keepRows` the rows are kept; unless `quiet` a failure
     // shows SQLite's text.
-    bool Run(const std::string& cp1251, bool keepRows, bool quiet);
+    bool Run(const char* cp1251, bool keepRows, bool quiet);
     static int RowCallback(void* context, int columns, char** values, char** names);
     static int Authorize(void* context, int action, const char* first, const char* second,
         const char* database, const char* trigger);
