@@ -45,12 +45,33 @@ std::string ClientQuery()
     return "select " + columns + " from SPR_CLIENTS where (IS_FOLDER=0) order by UNAME";
 }
 
+// Runs one of the two list queries on a connection of its own. Both sort the whole table by
+// UNAME; SQLite may sort a large one on a second thread of its own.
+std::unique_ptr<TSqlQuery> RunListQuery(const std::string& sql)
+{
+    auto q = TSqlQuery::Create(DbPath(), true);
+    if (!q)
+        return nullptr;
+    q->TryExec("pragma threads=2");
+    q->ClearResults();
+    if (!q->Exec(sql))
+        return nullptr;
+    return q;
+}
+
+// Rows are released as they are copied into the list, so the list and the query's rows are
+// never held whole together.
+constexpr int kRowsBetweenReleases = 4096;
+
 bool ReadClients()
 {
-    g_clients.clear();
-    auto q = RunQuery(ClientQuery());
+    g_clients = {};
+    auto q = RunListQuery(ClientQuery());
     if (!q)
         return false;
+    // The goods list is rebuilt from here on in any case; its old nodes go before the new
+    // lists come in, not after.
+    g_goods = {};
     g_clients.reserve(static_cast<std::size_t>(q->RowCount()));
     const int cKod = q->ColumnIndex("KOD"), cAname = q->ColumnIndex("ANAME"),
               cGuid = q->ColumnIndex("GUID"), cDeleted = q->ColumnIndex("IS_DELETED"),
@@ -58,6 +79,8 @@ bool ReadClients()
               cCli = q->ColumnIndex("CLI_GUID");
     for (int r = 0; r < q->RowCount(); ++r) {
         q->GoToRow(r);
+        if (r % kRowsBetweenReleases == 0)
+            q->ReleaseRowsBeforeCurrent();
         TSprListItem item;
         item.KOD = Trim(q->FieldView(cKod));
         item.ANAME = Trim(q->FieldView(cAname));
@@ -73,8 +96,8 @@ bool ReadClients()
 
 void ReadGoods()
 {
-    g_goods.clear();
-    auto q = RunQuery(
+    g_goods = {};
+    auto q = RunListQuery(
         "select KOD, ED_IZM, ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS "
         "order by UNAME");
     if (!q)
@@ -87,6 +110,8 @@ void ReadGoods()
               cPrice = q->ColumnIndex("PRICE");
     for (int r = 0; r < q->RowCount(); ++r) {
         q->GoToRow(r);
+        if (r % kRowsBetweenReleases == 0)
+            q->ReleaseRowsBeforeCurrent();
         // An ID written as 17.0 is the goods 17: only the leading integer counts.
         const int id = LeadingInt(TrimView(q->FieldView(cId)));
         if (id <= 0)

@@ -165,7 +165,20 @@ void TSqlQuery::AppendValue(const char* cp1251)
 std::string_view TSqlQuery::Value(std::size_t index) const
 {
     const TValueRef& ref = m_values[index];
+    if (ref.chunk < m_releasedChunks)
+        return {};
     return std::string_view(m_chunks[ref.chunk]).substr(ref.offset, ref.length);
+}
+
+void TSqlQuery::ReleaseRowsBeforeCurrent()
+{
+    const std::size_t first = static_cast<std::size_t>(m_currentRow + 1) * m_colCount;
+    if (m_rowCount == 0 || first >= m_values.size())
+        return;
+    // Values lie in the chunks in row order: every chunk before the one where this row begins
+    // holds earlier rows only.
+    for (; m_releasedChunks < m_values[first].chunk; ++m_releasedChunks)
+        std::string().swap(m_chunks[m_releasedChunks]);
 }
 
 bool TSqlQuery::Exec(std::string_view sql)
@@ -270,6 +283,7 @@ bool TSqlQuery::LastFailureIsEnvironmental() const
 void TSqlQuery::ClearResults()
 {
     m_chunks.clear();
+    m_releasedChunks = 0;
     m_values.clear();
     m_rowCount = 0;
     m_colCount = 0;

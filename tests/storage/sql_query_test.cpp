@@ -117,6 +117,29 @@ TEST_F(SqlQueryTest, SecondExecAppendsRowsAndKeepsTheFirstColumnNames)
     EXPECT_EQ(q->Field(0), "b1");
 }
 
+TEST_F(SqlQueryTest, ReleasedRowsReadEmptyAndLaterRowsStayWhole)
+{
+    // Rows of a kilobyte of Cyrillic text each, over several of the query's chunks.
+    test::Exec("create table BIG (N, S)");
+    test::Exec("with recursive k(n) as (select 0 union all select n + 1 from k where n < 4999) "
+               "insert into BIG select n, n || ' ' || replace(hex(zeroblob(500)), '00', 'Ж') "
+               "from k");
+    auto q = RunQuery("select N, S from BIG order by N");
+    ASSERT_TRUE(q);
+    ASSERT_EQ(q->RowCount(), 5000);
+    for (int r = 0; r < q->RowCount(); ++r) {
+        q->GoToRow(r);
+        q->ReleaseRowsBeforeCurrent();
+        ASSERT_EQ(q->FieldView(0), std::to_string(r));
+        ASSERT_EQ(q->FieldView(1).size(), std::to_string(r).size() + 1 + 1000) << r;
+    }
+    q->GoToRow(0);
+    EXPECT_EQ(q->FieldView(1), "") << "released long ago";
+    EXPECT_EQ(q->ColumnName(0), "");
+    q->GoToRow(4999);
+    EXPECT_EQ(q->FieldView(0), "4999");
+}
+
 TEST_F(SqlQueryTest, FailedStatementInATransactionStopsThereWithSqlitesMessage)
 {
     folder.ui.Clear();
