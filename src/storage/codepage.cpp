@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <iconv.h>
 #include <vector>
 
@@ -68,33 +69,40 @@ public:
     std::string Decode(std::string_view in) const
     {
         std::string out;
-        out.reserve(in.size() * 2);
         DecodeAppend(in, out);
         return out;
     }
 
     void DecodeAppend(std::string_view in, std::string& out) const
     {
+        // Written through a pointer into room for the longest form, then cut to size: a
+        // million goods pass through here at every start.
+        const std::size_t start = out.size();
+        out.resize(start + in.size() * 3);
+        char* to = out.data() + start;
         for (const char c : in) {
             const auto b = static_cast<unsigned char>(c);
             if (b < 0x80) {
-                out.push_back(c);
+                *to++ = c;
             } else {
                 const TForm& form = m_decode[b - 0x80];
-                out.append(form.bytes, form.size);
+                for (std::size_t k = 0; k < form.size; ++k)
+                    *to++ = form.bytes[k];
             }
         }
+        out.resize(static_cast<std::size_t>(to - out.data()));
     }
 
     std::string Encode(std::string_view in) const
     {
-        std::string out;
-        out.reserve(in.size());
+        // Every character takes at least one byte of the input and gives exactly one.
+        std::string out(in.size(), '\0');
+        char* to = out.data();
         std::size_t i = 0;
         while (i < in.size()) {
             const auto b = static_cast<unsigned char>(in[i]);
             if (b < 0x80) {
-                out.push_back(in[i++]);
+                *to++ = in[i++];
                 continue;
             }
             // Cyrillic letters are two-byte forms: looked up directly, the rest by search.
@@ -103,7 +111,7 @@ public:
                 const char32_t two
                     = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(in[i + 1]) & 0x3Fu);
                 if (const char byte = m_direct[two]) {
-                    out.push_back(byte);
+                    *to++ = byte;
                     i += 2;
                     continue;
                 }
@@ -112,8 +120,9 @@ public:
             const char32_t cp = platform::NextCodePoint(in, i);
             const auto found = std::lower_bound(m_encode.begin(), m_encode.end(), cp,
                 [](const TBack& x, char32_t v) { return x.cp < v; });
-            out.push_back(found != m_encode.end() && found->cp == cp ? found->byte : '?');
+            *to++ = found != m_encode.end() && found->cp == cp ? found->byte : '?';
         }
+        out.resize(static_cast<std::size_t>(to - out.data()));
         return out;
     }
 
@@ -147,8 +156,16 @@ const TCodePage& Dos866()
 
 bool IsAscii(std::string_view text)
 {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80)
+    // Eight bytes at a time: most texts of the exchange are long and mostly ASCII.
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        if (word & 0x8080808080808080u)
+            return false;
+    }
+    for (; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
             return false;
     }
     return true;
