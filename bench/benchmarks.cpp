@@ -468,18 +468,24 @@ TSelectionFigures MeasureGoodsSelection(int goods, int groups)
         selection.ChooseGroup(g);
         made.emplace_back(selection.Rows().begin(), selection.Rows().end());
     }
+    // Five rounds, so that a figure of a few milliseconds is not mostly noise.
+    constexpr int kRounds = 5;
     const TPair choose = Interleaved(
         kNothing,
         [&] {
-            for (const TTreeData* g : shown) {
-                selection.ChooseGroup(g);
-                paint(selection.Rows());
+            for (int round = 0; round < kRounds; ++round) {
+                for (const TTreeData* g : shown) {
+                    selection.ChooseGroup(g);
+                    paint(selection.Rows());
+                }
             }
         },
         kNothing,
         [&] {
-            for (const auto& rows : made)
-                paint(rows);
+            for (int round = 0; round < kRounds; ++round) {
+                for (const auto& rows : made)
+                    paint(rows);
+            }
         });
     f.choose = choose.ours;
     f.chooseRef = choose.reference;
@@ -532,8 +538,8 @@ void BenchGoodsSelection()
         g_rows.push_back({"goods selection: preparing a 200-line order", f->scale, f->prepare,
             "one walk resetting every node", f->walk, 0});
     for (const TSelectionFigures* f : {&n, &big})
-        g_rows.push_back({"goods selection: 2000 groups chosen and painted", f->scale, f->choose,
-            "painting the same rows", f->chooseRef, 2});
+        g_rows.push_back({"goods selection: 2000 groups chosen and painted, five rounds", f->scale,
+            f->choose, "painting the same rows", f->chooseRef, 2});
     for (const TSelectionFigures* f : {&n, &big})
         g_rows.push_back({"goods selection: 10000 searches in the largest group", f->scale,
             f->search, "exact byte comparison", f->searchRef, 0});
@@ -768,6 +774,14 @@ int ChildMain(int fd, const std::string& operation, const TLargeData& d)
                        : Seconds([&] { ExecStatementsFile(DbPath(), d.statements()); });
         if (!done)
             return 1;
+        if (!ours) {
+            // The import must also rebuild the reference lists: the floor with their two
+            // queries after the statements, as a second figure.
+            const double lists = Seconds([&] { StartupFloor(DbPath()); });
+            const std::string text
+                = std::to_string(seconds) + " " + std::to_string(seconds + lists) + "\n";
+            return write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
+        }
     } else if (operation == "startup") {
         bool done = false;
         seconds = Seconds([&] { done = StartStorage(d.ours()); });
@@ -894,9 +908,12 @@ std::pair<TChildFigures, TChildFigures> LargePair(
             std::printf("  %-14s %8.3f s %8.0f MB   load %s", operation.c_str(), f.seconds,
                 f.peakMb, LoadAverage().c_str());
             if (f.detail >= 0)
-                std::printf("   (first paint %.3f s)", f.detail);
+                std::printf("   (%s %.3f s)",
+                    operation == "window" ? "first paint" : "with the list queries", f.detail);
             std::printf("\n");
             best->seconds = std::min(best->seconds, f.seconds);
+            if (f.detail >= 0)
+                best->detail = best->detail < 0 ? f.detail : std::min(best->detail, f.detail);
             best->peakMb = std::max(best->peakMb, f.peakMb);
         }
     }
@@ -961,6 +978,10 @@ int RunLarge(const TLargeData& d, int repeats)
             ratio <= r.goal ? "met" : "missed", r.ours.peakMb, r.floor.peakMb, r.memoryGoal.c_str(),
             r.memoryGoal == "-" ? "" : (r.memoryMet ? " (met)" : " (missed)"));
     }
+    if (import.second.detail > 0)
+        std::printf("\nThe import rebuilds the reference lists at its end; against the floor with "
+                    "the two list queries after its statements (%.2f s) its ratio is %.2f.\n",
+            import.second.detail, import.first.seconds / import.second.detail);
     std::printf("\nThe copy of the full database an import makes first (VACUUM INTO "
                 "data/backup/): %.2f s; the import above copies an empty one.\n",
         backup.seconds);
