@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Hardening checks: the core test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-# (any report fails), then a bounded libFuzzer run of every fuzz target over its seed corpus.
+# (any report fails), the import's tests under ThreadSanitizer, then a bounded libFuzzer run of
+# every fuzz target over its seed corpus.
 # FUZZ_SECONDS sets the time per target (default 60; 0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,17 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-asan --output-on-failure -j2
+
+# The import reads the office's script on a thread of its own while the statements run: its
+# tests once more under ThreadSanitizer (any report fails).
+TSAN="-fsanitize=thread -fno-omit-frame-pointer"
+if [ ! -f build-tsan/CMakeCache.txt ]; then
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENDRIX_CORE_ONLY=ON \
+        -DVENDRIX_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$TSAN" -DCMAKE_EXE_LINKER_FLAGS="$TSAN"
+fi
+cmake --build build-tsan --target exchange_files_test import_faults_test
+TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/exchange_files_test
+TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/import_faults_test
 
 if [ "$FUZZ_SECONDS" = "0" ]; then
     exit 0
