@@ -136,6 +136,7 @@ public:
     struct TBlock {
         struct TEntry {
             std::size_t offset;
+            std::size_t length; // without the NUL
             int line;
             bool controlsTransaction;
         };
@@ -216,9 +217,11 @@ private:
                     ++number;
                     const std::size_t offset = block->text.size();
                     if (AppendStatementOf(TrimView(line), m_run, block->text, upper, fields)) {
+                        const std::size_t length = block->text.size() - offset;
                         block->text.push_back('\0');
-                        block->entries.push_back(
-                            {offset, number, ControlsTransaction(block->text.data() + offset)});
+                        block->entries.push_back({offset, length, number,
+                            ControlsTransaction(
+                                std::string_view(block->text).substr(offset, length))});
                     }
                 }
                 block->linesRead = number;
@@ -340,8 +343,8 @@ bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runne
             for (const auto& entry : block->entries) {
                 progress(entry.line);
                 const char* sql = block->text.data() + entry.offset;
-                statement.assign(sql);
-                if (!runner.Run(sql, entry.controlsTransaction)) {
+                statement.assign(sql, entry.length);
+                if (!runner.Run(sql, entry.length, entry.controlsTransaction)) {
                     UI().Message(Cp1251ToUtf8(statement), TIcon::None);
                     return false;
                 }
@@ -647,6 +650,9 @@ bool ControlsTransaction(std::string_view sql)
         }
         return true;
     };
+    // Without a semicolon anywhere the text is one statement, and its first word decides: the
+    // rest of a long INSERT need not be read.
+    const bool several = sql.find(';') != std::string_view::npos;
     bool atStart = true;
     std::size_t i = 0;
     const std::size_t n = sql.size();
@@ -677,6 +683,8 @@ bool ControlsTransaction(std::string_view sql)
                     if (isWord(sql.substr(i, j - i), w))
                         return true;
                 }
+                if (!several)
+                    return false;
             }
             atStart = false;
             i = j;
@@ -688,7 +696,7 @@ bool ControlsTransaction(std::string_view sql)
     return false;
 }
 
-bool TStatementRunner::Run(const char* sql, bool controlsTransaction)
+bool TStatementRunner::Run(const char* sql, std::size_t size, bool controlsTransaction)
 {
     if (controlsTransaction) {
         // As the office wrote it, outside any batch of ours.
@@ -723,7 +731,6 @@ bool TStatementRunner::Run(const char* sql, bool controlsTransaction)
     }
     if (m_own) {
         // A batch is committed early rather than grow past what a replay may keep.
-        const std::size_t size = std::strlen(sql);
         if (++m_count >= kBatchSize || m_batch.size() + size + 1 > kReplayableBytes)
             return CommitBatch();
         m_batch.append(sql, size + 1); // with its NUL

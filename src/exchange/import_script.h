@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,9 +122,14 @@ public:
     /// Runs one text of statements, in windows-1251 as the script holds them. False on failure,
     /// with SQLite's message shown and every statement before this one either committed or (when
     /// SQLite dropped the transaction) undone back to the last commit.
-    bool Run(const std::string& sql) { return Run(sql.c_str(), ControlsTransaction(sql)); }
-    /// The same for a text ended by a NUL whose ControlsTransaction is already known.
-    bool Run(const char* sql, bool controlsTransaction);
+    bool Run(const std::string& sql)
+    {
+        // SQLite reads up to the first NUL; so does everything here.
+        const std::size_t size = std::strlen(sql.c_str());
+        return Run(sql.c_str(), size, ControlsTransaction(std::string_view(sql).substr(0, size)));
+    }
+    /// The same for `size` bytes ended by a NUL, whose ControlsTransaction is already known.
+    bool Run(const char* sql, std::size_t size, bool controlsTransaction);
     /// Commits the batch and a transaction the script left open. False when that failed
     /// (shown); the batch is then undone.
     bool Commit();

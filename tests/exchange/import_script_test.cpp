@@ -356,6 +356,9 @@ TEST(ControlsTransaction, Cases)
         {"/* commit */ select 1", false},
         {"select begin_date from T", false},
         {"update T set A='end'", false},
+        {"-- ;\nbegin", true},
+        {"insert into T values (1) /* ; */", false},
+        {"insert into T values (1) ;; \n end", true},
     };
     for (const TCase& c : cases)
         EXPECT_EQ(ControlsTransaction(c.sql), c.controls) << c.sql;
