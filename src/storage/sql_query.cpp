@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <system_error>
 
 namespace vendrix {
@@ -136,48 +137,78 @@ int TSqlQuery::RowCallback(void* context, int columns, char** values, char** nam
         return 0;
     self->m_colCount = columns;
     ++self->m_rowCount;
-    if (self->m_values.empty()) {
-        for (int c = 0; c < columns; ++c)
-            self->AppendValue(names[c]);
-    }
-    for (int c = 0; c < columns; ++c)
-        self->AppendValue(values[c]);
+    if (self->m_rows.empty())
+        self->AppendRow(names, columns);
+    self->AppendRow(values, columns);
     return 0;
 }
 
-void TSqlQuery::AppendValue(const char* cp1251)
+void TSqlQuery::AppendRow(char** values, int count)
 {
     constexpr std::size_t kChunkSize = 1 << 20;
-    const std::string_view text = cp1251 ? std::string_view(cp1251) : std::string_view();
-    // Room for the longest UTF-8 form, so that a chunk never grows past what it reserved.
-    const std::size_t room = text.size() * 3;
+    constexpr std::size_t kLengthBytes = 5; // the most a length can take
+    // Room for the longest UTF-8 form and the longest lengths, so that a chunk never grows past
+    // what it reserved and a row never spans two chunks.
+    std::size_t room = 0;
+    for (int c = 0; c < count; ++c)
+        room += (values[c] ? std::strlen(values[c]) * 3 : 0) + kLengthBytes;
     if (m_chunks.empty() || m_chunks.back().capacity() - m_chunks.back().size() < room) {
         m_chunks.emplace_back();
         m_chunks.back().reserve(std::max(kChunkSize, room));
     }
     std::string& chunk = m_chunks.back();
-    const std::size_t offset = chunk.size();
-    AppendCp1251AsUtf8(text, chunk);
-    m_values.push_back({static_cast<std::uint32_t>(m_chunks.size() - 1),
-        static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(chunk.size() - offset)});
+    m_rows.push_back({static_cast<std::uint32_t>(m_chunks.size() - 1),
+        static_cast<std::uint32_t>(chunk.size()), static_cast<std::uint32_t>(count)});
+    for (int c = 0; c < count; ++c) {
+        // The text goes in after one byte for its length; a longer length moves it along.
+        const std::size_t at = chunk.size();
+        chunk.push_back('\0');
+        AppendCp1251AsUtf8(values[c] ? std::string_view(values[c]) : std::string_view(), chunk);
+        std::size_t length = chunk.size() - at - 1;
+        char bytes[kLengthBytes];
+        std::size_t n = 0;
+        do {
+            bytes[n] = static_cast<char>(length & 0x7F);
+            length >>= 7;
+            if (length != 0)
+                bytes[n] = static_cast<char>(bytes[n] | 0x80);
+            ++n;
+        } while (length != 0);
+        if (n > 1)
+            chunk.insert(at + 1, n - 1, '\0');
+        std::memcpy(chunk.data() + at, bytes, n);
+    }
 }
 
-std::string_view TSqlQuery::Value(std::size_t index) const
+std::string_view TSqlQuery::RowValue(std::size_t row, int c) const
 {
-    const TValueRef& ref = m_values[index];
-    if (ref.chunk < m_releasedChunks)
+    if (row >= m_rows.size())
         return {};
-    return std::string_view(m_chunks[ref.chunk]).substr(ref.offset, ref.length);
+    const TRowRef& ref = m_rows[row];
+    if (c < 0 || static_cast<std::uint32_t>(c) >= ref.count || ref.chunk < m_releasedChunks)
+        return {};
+    const auto* p = reinterpret_cast<const unsigned char*>(m_chunks[ref.chunk].data()) + ref.offset;
+    for (int k = 0;; ++k) {
+        std::size_t length = 0;
+        for (int shift = 0;; shift += 7) {
+            length |= static_cast<std::size_t>(*p & 0x7F) << shift;
+            if ((*p++ & 0x80) == 0)
+                break;
+        }
+        if (k == c)
+            return {reinterpret_cast<const char*>(p), length};
+        p += length;
+    }
 }
 
 void TSqlQuery::ReleaseRowsBeforeCurrent()
 {
-    const std::size_t first = static_cast<std::size_t>(m_currentRow + 1) * m_colCount;
-    if (m_rowCount == 0 || first >= m_values.size())
+    const std::size_t row = static_cast<std::size_t>(m_currentRow) + 1;
+    if (m_rowCount == 0 || row >= m_rows.size())
         return;
-    // Values lie in the chunks in row order: every chunk before the one where this row begins
-    // holds earlier rows only.
-    for (; m_releasedChunks < m_values[first].chunk; ++m_releasedChunks)
+    // Rows lie in the chunks in order: every chunk before the one where this row begins holds
+    // earlier rows only.
+    for (; m_releasedChunks < m_rows[row].chunk; ++m_releasedChunks)
         std::string().swap(m_chunks[m_releasedChunks]);
 }
 
@@ -284,7 +315,7 @@ void TSqlQuery::ClearResults()
 {
     m_chunks.clear();
     m_releasedChunks = 0;
-    m_values.clear();
+    m_rows.clear();
     m_rowCount = 0;
     m_colCount = 0;
     m_currentRow = 0;
@@ -322,35 +353,30 @@ std::string TSqlQuery::Field(int c) const
 
 std::string_view TSqlQuery::FieldView(int c) const
 {
-    if (c < 0 || c > m_colCount - 1)
+    if (c < 0 || c > m_colCount - 1 || m_currentRow < 0)
         return {};
-    const long long index = static_cast<long long>(m_currentRow + 1) * m_colCount + c;
-    if (index < 0 || index >= static_cast<long long>(m_values.size()))
-        return {};
-    return Value(static_cast<std::size_t>(index));
+    return RowValue(static_cast<std::size_t>(m_currentRow) + 1, c);
 }
 
 std::string TSqlQuery::LastRowValue(int c) const
 {
-    if (m_rowCount == 0 || c < 0 || c >= m_colCount
-        || static_cast<std::size_t>(m_colCount) > m_values.size())
+    if (m_rowCount == 0 || c < 0 || c >= m_colCount)
         return {};
-    return std::string(Value(
-        m_values.size() - static_cast<std::size_t>(m_colCount) + static_cast<std::size_t>(c)));
+    return std::string(RowValue(m_rows.size() - 1, c));
 }
 
 std::string TSqlQuery::ColumnName(int c) const
 {
-    if (c < 0 || c > m_colCount - 1 || c >= static_cast<int>(m_values.size()))
+    if (c < 0 || c > m_colCount - 1)
         return {};
-    return std::string(Value(static_cast<std::size_t>(c)));
+    return std::string(RowValue(0, c));
 }
 
 int TSqlQuery::ColumnIndex(std::string_view name) const
 {
     const std::string wanted = UpperLatin(Trim(name));
-    for (int c = 0; c < m_colCount && c < static_cast<int>(m_values.size()); ++c) {
-        if (UpperLatin(Trim(Value(static_cast<std::size_t>(c)))) == wanted)
+    for (int c = 0; c < m_colCount; ++c) {
+        if (UpperLatin(Trim(RowValue(0, c))) == wanted)
             return c;
     }
     return -1;

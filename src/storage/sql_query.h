@@ -114,18 +114,21 @@ private:
     bool m_eof = false;
     bool m_bof = false;
     std::string m_lastError;
-    // Every value received, column names first, then each row's values, as UTF-8 packed into
-    // large chunks: a million goods cost their text and 12 bytes a value, not a string each.
-    struct TValueRef {
+    // Every row received, the column names first, as UTF-8 packed into large chunks: each value
+    // is its length (7 bits a byte, low bits first) and its text, one row after another. A
+    // million goods cost their text, a byte or two a value and 12 bytes a row, not a string
+    // each.
+    struct TRowRef {
         std::uint32_t chunk;
         std::uint32_t offset;
-        std::uint32_t length;
+        std::uint32_t count; // values in the row
     };
-    void AppendValue(const char* cp1251);
-    std::string_view Value(std::size_t index) const;
+    void AppendRow(char** values, int count);
+    // Value `c` of stored row `row` (0 is the column names); empty when there is none.
+    std::string_view RowValue(std::size_t row, int c) const;
     std::vector<std::string> m_chunks;
     std::size_t m_releasedChunks = 0; // chunks before this one have been freed
-    std::vector<TValueRef> m_values;
+    std::vector<TRowRef> m_rows;
     int m_rowCount = 0;
     int m_colCount = 0;
     int m_currentRow = 0;

@@ -117,6 +117,33 @@ TEST_F(SqlQueryTest, SecondExecAppendsRowsAndKeepsTheFirstColumnNames)
     EXPECT_EQ(q->Field(0), "b1");
 }
 
+TEST_F(SqlQueryTest, ValuesOfEveryLengthComeBackWhole)
+{
+    // Around the lengths where a stored value's length takes one, two and three bytes, in two
+    // rows, with a Cyrillic value and a NULL between them.
+    const int lengths[] = {0, 1, 127, 128, 16383, 16384, 100000};
+    std::string row;
+    for (const int n : lengths)
+        row += "replace(hex(zeroblob(" + std::to_string(n) + ")), '00', 'x'), ";
+    row += "replace(hex(zeroblob(100)), '00', 'ж'), NULL, 'end'";
+    auto q = RunQuery("select " + row + " union all select " + row);
+    ASSERT_TRUE(q);
+    ASSERT_EQ(q->RowCount(), 2);
+    for (int r = 0; r < 2; ++r) {
+        q->GoToRow(r);
+        for (std::size_t c = 0; c < std::size(lengths); ++c)
+            EXPECT_EQ(q->FieldView(static_cast<int>(c)), std::string(lengths[c], 'x')) << c;
+        std::string cyrillic;
+        for (int k = 0; k < 100; ++k)
+            cyrillic += "ж";
+        EXPECT_EQ(q->FieldView(7), cyrillic);
+        EXPECT_EQ(q->FieldView(8), "");
+        EXPECT_EQ(q->FieldView(9), "end");
+        EXPECT_EQ(q->FieldView(10), "") << "no such column";
+    }
+    EXPECT_EQ(q->LastRowValue(9), "end");
+}
+
 TEST_F(SqlQueryTest, ReleasedRowsReadEmptyAndLaterRowsStayWhole)
 {
     // Rows of a kilobyte of Cyrillic text each, over several of the query's chunks.
