@@ -758,6 +758,7 @@ int ChildMain(int fd, const std::string& operation, const TLargeData& d)
 {
     TQuietSink sink;
     double seconds = -1;
+    double detail = -1; // a second figure, written after the first when there is one
     if (operation == "generate") {
         if (Generate(d) != 0)
             return 1;
@@ -774,14 +775,10 @@ int ChildMain(int fd, const std::string& operation, const TLargeData& d)
                        : Seconds([&] { ExecStatementsFile(DbPath(), d.statements()); });
         if (!done)
             return 1;
-        if (!ours) {
-            // The import must also rebuild the reference lists: the floor with their two
-            // queries after the statements, as a second figure.
-            const double lists = Seconds([&] { StartupFloor(DbPath()); });
-            const std::string text
-                = std::to_string(seconds) + " " + std::to_string(seconds + lists) + "\n";
-            return write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
-        }
+        // The import must also rebuild the reference lists: the floor with their two queries
+        // after the statements, as a second figure.
+        if (!ours)
+            detail = seconds + Seconds([&] { StartupFloor(DbPath()); });
     } else if (operation == "startup") {
         bool done = false;
         seconds = Seconds([&] { done = StartStorage(d.ours()); });
@@ -822,7 +819,8 @@ int ChildMain(int fd, const std::string& operation, const TLargeData& d)
     } else {
         return 2;
     }
-    const std::string text = std::to_string(seconds) + "\n";
+    const std::string text = std::to_string(seconds)
+        + (detail >= 0 ? " " + std::to_string(detail) : std::string()) + "\n";
     return write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1;
 }
 

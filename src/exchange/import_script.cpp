@@ -343,11 +343,14 @@ bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runne
             for (const auto& entry : block->entries) {
                 progress(entry.line);
                 const char* sql = block->text.data() + entry.offset;
-                statement.assign(sql, entry.length);
                 if (!runner.Run(sql, entry.length, entry.controlsTransaction)) {
-                    UI().Message(Cp1251ToUtf8(statement), TIcon::None);
+                    UI().Message(Cp1251ToUtf8(std::string_view(sql, entry.length)), TIcon::None);
                     return false;
                 }
+            }
+            if (!block->entries.empty()) {
+                const auto& last = block->entries.back();
+                statement.assign(block->text, last.offset, last.length);
             }
             progress(block->linesRead);
             source.Recycle(std::move(block));
@@ -621,7 +624,7 @@ void TTemplate::Fill(const std::vector<std::string_view>& fields, std::string& o
             out.append(m_text, piece.begin, piece.length);
         } else if (piece.upper) {
             for (const char c : fields[piece.field - 1u])
-                out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+                out.push_back(UpperLatin(c));
         } else {
             out += fields[piece.field - 1u];
         }
@@ -644,8 +647,7 @@ bool ControlsTransaction(std::string_view sql)
         if (text.size() != word.size())
             return false;
         for (std::size_t k = 0; k < text.size(); ++k) {
-            const char c = text[k];
-            if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != word[k])
+            if (UpperLatin(text[k]) != word[k])
                 return false;
         }
         return true;

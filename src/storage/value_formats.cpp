@@ -142,10 +142,8 @@ std::string Trim(std::string_view text)
 std::string UpperLatin(std::string_view text)
 {
     std::string s(text);
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
+    for (char& c : s)
+        c = UpperLatin(c);
     return s;
 }
 

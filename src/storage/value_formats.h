@@ -24,6 +24,11 @@ std::string Trim(std::string_view text);
 std::string_view TrimView(std::string_view text);
 /// Upper-cases the Latin letters a-z only (as SQLite's Upper does); other bytes stay.
 std::string UpperLatin(std::string_view text);
+/// The same for one byte.
+constexpr char UpperLatin(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 /// The date as "yyyy-MM-dd" between two double quotes, ready to drop into SQL.
 std::string DateText(TDate date);
