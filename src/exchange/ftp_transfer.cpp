@@ -218,8 +218,9 @@ bool HasLineBreak(const std::string& text)
 // How the move of one file ended, as the log tells the agent.
 enum class TOutcome {
     Done,
-    Missing, // the file is not there to fetch, the line broke, or the local folder is missing
+    Missing, // the file is not there to fetch, or the line broke
     Failed, // too slow, too large, stalled, refused, or the device could not store it
+    Unwritable, // the device could not begin the local file, so the file was never asked for
 };
 
 // What the progress callback keeps between its calls.
@@ -389,8 +390,10 @@ TOutcome Fetch(
     platform::TAtomicFile target(localPath);
     TDownload download;
     download.file = target.Open();
+    // The device's own folder is at fault, not the office: saying "not found" would send the
+    // agent to ask the office for a file it has.
     if (!download.file)
-        return TOutcome::Missing;
+        return TOutcome::Unwritable;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
@@ -523,6 +526,8 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
     curl.reset();
     if (outcome == TOutcome::Done)
         sink.Log(word + " завершена.");
+    else if (outcome == TOutcome::Unwritable)
+        sink.Log("Не удалось открыть файл для записи.");
     else
         sink.Log(get && outcome == TOutcome::Missing ? "Файл не найден." : "Сбой связи.");
     return outcome == TOutcome::Done;
@@ -546,6 +551,11 @@ bool Download(TExchangeSink& sink, const TExchangeSettings& settings, bool* impo
     if (!settings.FtpEnabled())
         return false;
     const std::filesystem::path folder = ExchangeFolder();
+    // A device that has never exchanged has no folder yet; the export makes it on its side, and
+    // so does the download, or the office's answer would have nowhere to land. A folder that
+    // cannot be made is reported by the transfer, which cannot open the file then.
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
     if (!Transfer(sink, TFtpDirection::Get, settings.ftp,
             folder / (settings.useZip ? kImportZipName : kImportScriptName)))
         return false;

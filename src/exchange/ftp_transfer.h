@@ -60,10 +60,11 @@ std::filesystem::path ExchangeFolder();
 /// "ftps://host" with TLS from the start; both protect the data too, verify the server's
 /// certificate against the system's store and the office's CA file, and never fall back to
 /// plain FTP: a refused certificate is logged with its reason. A fetched file replaces the local
-/// one only once complete; a sent file is stored under a temporary name and renamed onto its own
-/// once complete, or sent directly (with one more log line) when the server will not rename. The
-/// password never reaches the log. Fails on a transfer slower, larger or longer stalled than
-/// FtpTimeLimits allows.
+/// one only once complete; a local file that cannot be begun is logged as the device's fault,
+/// never as a file missing on the server. A sent file is stored under a temporary name and
+/// renamed onto its own once complete, or sent directly (with one more log line) when the server
+/// will not rename. The password never reaches the log. Fails on a transfer slower, larger or
+/// longer stalled than FtpTimeLimits allows.
 bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& settings,
     const std::filesystem::path& localPath);
 
@@ -71,10 +72,10 @@ bool Transfer(TExchangeSink& sink, TFtpDirection direction, const TFtpSettings& 
 /// server. False when FTP is not enabled (nothing is done), the export or the transfer fails.
 bool Upload(TExchangeSink& sink, const TExchangeSettings& settings);
 
-/// Fetches the office's script (or its archive by UseZip) into the exchange folder and imports
-/// it. True when the file was fetched, whatever the import then did; false when FTP is not
-/// enabled (nothing is done) or the transfer fails. The exchange folder is not created.
-/// `imported`, when given, tells whether the fetched answer was imported to its end.
+/// Fetches the office's script (or its archive by UseZip) into the exchange folder, made when
+/// missing, and imports it. True when the file was fetched, whatever the import then did; false
+/// when FTP is not enabled (nothing is done) or the transfer fails. `imported`, when given,
+/// tells whether the fetched answer was imported to its end.
 bool Download(TExchangeSink& sink, const TExchangeSettings& settings, bool* imported = nullptr);
 
 /// Limits of a transfer: how long connecting and each answer of the server may take, how long

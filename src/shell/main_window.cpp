@@ -273,7 +273,7 @@ void TMainWindow::DeleteSelected()
     const std::string key = SelectedKey();
     if (key.empty())
         return;
-    if (UI().Ask("Удалить документ?", TIcon::Question, TButtons::YesNo) != TAnswer::Yes)
+    if (UI().Ask("Удалить документ?", TIcon::Question, TButtons::YesNoDefaultNo) != TAnswer::Yes)
         return;
     DeleteDocument(Trim(key));
     ReloadJournal();

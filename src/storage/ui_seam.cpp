@@ -3,10 +3,18 @@
 
 #include <cstdio>
 #include <iostream>
+#include <string_view>
 
 namespace vendrix {
 
 namespace {
+
+// The questions answered Yes or No (with Cancel beside them for YesNoCancel).
+bool IsYesNo(TButtons buttons)
+{
+    return buttons == TButtons::YesNo || buttons == TButtons::YesNoDefaultNo
+        || buttons == TButtons::YesNoCancel;
+}
 
 // Used before anything is installed: stays quiet and takes the cautious answer.
 class TSilentUserInterface : public TUserInterface {
@@ -14,8 +22,7 @@ public:
     void Message(const std::string&, TIcon) override { }
     TAnswer Ask(const std::string&, TIcon, TButtons buttons) override
     {
-        return buttons == TButtons::YesNo || buttons == TButtons::YesNoCancel ? TAnswer::No
-                                                                              : TAnswer::Cancel;
+        return IsYesNo(buttons) ? TAnswer::No : TAnswer::Cancel;
     }
     void SetBusyCursor(bool) override { }
     void ProcessEvents() override { }
@@ -31,6 +38,7 @@ TAnswer NegativeAnswer(TButtons buttons)
     case TButtons::Ok:
         return TAnswer::Ok;
     case TButtons::YesNo:
+    case TButtons::YesNoDefaultNo:
         return TAnswer::No;
     default:
         return TAnswer::Cancel;
@@ -66,19 +74,45 @@ TUserInterface& UI()
     return g_installed ? *g_installed : g_silent;
 }
 
+std::string VisibleControlCharacters(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0u;
+        // Line breaks and tabs lay out a message; every other control is a command to the
+        // terminal that the office has no business giving.
+        if ((byte < 32 && c != '\r' && c != '\n' && c != '\t') || byte == 127) {
+            out += '^';
+            out += static_cast<char>(byte ^ 0x40); // 27 -> '[', 7 -> 'G', 127 -> '?'
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            // The eight-bit controls (U+0080 to U+009F in UTF-8), which some terminals obey
+            // as well: U+009B starts a command as ESC [ does. Shown as `cat -v` shows them.
+            out += "M-^";
+            out += static_cast<char>((next - 0x80) ^ 0x40);
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void TConsoleUserInterface::Message(const std::string& text, TIcon icon)
 {
-    std::cerr << IconWord(icon) << text << std::endl;
+    std::cerr << IconWord(icon) << VisibleControlCharacters(text) << std::endl;
 }
 
 TAnswer TConsoleUserInterface::Ask(const std::string& text, TIcon icon, TButtons buttons)
 {
-    std::cerr << IconWord(icon) << text;
+    std::cerr << IconWord(icon) << VisibleControlCharacters(text);
     if (buttons == TButtons::Ok) {
         std::cerr << std::endl;
         return TAnswer::Ok;
     }
-    const bool yesNo = buttons == TButtons::YesNo || buttons == TButtons::YesNoCancel;
+    const bool yesNo = IsYesNo(buttons);
     std::cerr << (yesNo ? " [y/n] " : " [o/c] ");
     if (m_assumeYes) {
         std::cerr << "y" << std::endl;
@@ -99,12 +133,12 @@ TAnswer TConsoleUserInterface::Ask(const std::string& text, TIcon icon, TButtons
 
 void TScriptedUserInterface::Message(const std::string& text, TIcon icon)
 {
-    shown.push_back({text, icon, false});
+    shown.push_back({text, icon, false, TButtons::Ok});
 }
 
 TAnswer TScriptedUserInterface::Ask(const std::string& text, TIcon icon, TButtons buttons)
 {
-    shown.push_back({text, icon, true});
+    shown.push_back({text, icon, true, buttons});
     if (answers.empty()) {
         ++unansweredQuestions;
         return NegativeAnswer(buttons);

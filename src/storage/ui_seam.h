@@ -6,12 +6,15 @@
 
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vendrix {
 
 enum class TIcon { None, Information, Warning, Error, Question };
-enum class TButtons { Ok, YesNo, YesNoCancel, OkCancel, RetryCancel };
+// YesNoDefaultNo asks a question whose «Да» destroys something (deleting an order, putting a
+// copy in place of the database): «Нет» is the button Enter presses.
+enum class TButtons { Ok, YesNo, YesNoCancel, OkCancel, RetryCancel, YesNoDefaultNo };
 enum class TAnswer { Ok, Cancel, Yes, No, Retry };
 
 class TUserInterface {
@@ -34,8 +37,14 @@ void InstallUserInterface(TUserInterface* ui);
 /// The installed implementation (a silent one that answers the default when none is installed).
 TUserInterface& UI();
 
+/// `text` with every control character but CR, LF and TAB (bytes below 32, and 127, and the
+/// eight-bit controls U+0080 to U+009F) in the notation of `cat -v` ("^[" for ESC, "^G" for
+/// BEL, "^?" for 127, "M-^[" for U+009B), so that a text from the office cannot retitle, clear
+/// or otherwise drive a terminal. Other bytes, UTF-8 included, are kept.
+std::string VisibleControlCharacters(std::string_view text);
+
 /// Writes messages to standard error and answers questions from standard input (y/n), for the
-/// command-line companion.
+/// command-line companion. Texts are shown with their control characters made visible.
 class TConsoleUserInterface : public TUserInterface {
 public:
     explicit TConsoleUserInterface(bool assumeYes = false)
@@ -59,6 +68,7 @@ public:
         std::string text;
         TIcon icon;
         bool question;
+        TButtons buttons; // what a question offered; Ok for a message
     };
 
     void Message(const std::string& text, TIcon icon) override;

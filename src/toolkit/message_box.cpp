@@ -24,14 +24,15 @@ QWidget* Owner()
 
 // Owned by the active window when there is one, always on top, as the handheld's boxes are.
 QDialogButtonBox::StandardButton Show(const std::string& text, TIcon icon,
-    QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape)
+    QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape,
+    QDialogButtonBox::StandardButton preferred = QDialogButtonBox::NoButton)
 {
     // The texts break lines with CR LF; a lone CR would show as a stray glyph. Office messages
     // are shown as written, never read as markup.
     QString shown = QString::fromStdString(text);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    TMessageDialog box(Owner(), shown, icon, buttons, escape);
+    TMessageDialog box(Owner(), shown, icon, buttons, escape, preferred);
     // The wait cursor must not hide the box's buttons from the agent.
     const bool busy = QApplication::overrideCursor() != nullptr;
     if (busy)
@@ -62,6 +63,7 @@ TAnswer TQtUserInterface::Ask(const std::string& text, TIcon icon, TButtons butt
     // Closing the box answers as its escape button: No for Yes/No, else Cancel.
     B::StandardButtons qtButtons = B::Ok;
     B::StandardButton escape = B::Cancel;
+    B::StandardButton preferred = B::NoButton; // the first button
     switch (buttons) {
     case TButtons::Ok:
         qtButtons = B::Ok;
@@ -69,6 +71,12 @@ TAnswer TQtUserInterface::Ask(const std::string& text, TIcon icon, TButtons butt
     case TButtons::YesNo:
         qtButtons = B::Yes | B::No;
         escape = B::No;
+        break;
+    case TButtons::YesNoDefaultNo:
+        // Enter, the key pressed without reading, must not destroy anything.
+        qtButtons = B::Yes | B::No;
+        escape = B::No;
+        preferred = B::No;
         break;
     case TButtons::YesNoCancel:
         qtButtons = B::Yes | B::No | B::Cancel;
@@ -80,7 +88,7 @@ TAnswer TQtUserInterface::Ask(const std::string& text, TIcon icon, TButtons butt
         qtButtons = B::Retry | B::Cancel;
         break;
     }
-    switch (Show(text, icon, qtButtons, escape)) {
+    switch (Show(text, icon, qtButtons, escape, preferred)) {
     case B::Yes:
         return TAnswer::Yes;
     case B::No:

@@ -44,7 +44,8 @@ QStyle::StandardPixmap IconPixmap(TIcon icon)
 } // namespace
 
 TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TIcon icon,
-    QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape)
+    QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape,
+    QDialogButtonBox::StandardButton preferred)
     : QDialog(owner)
     , m_escape(escape)
     , m_chosen(escape)
@@ -79,10 +80,15 @@ TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TIcon icon,
     for (const auto& [button, caption] : kRussian)
         if (QPushButton* b = m_buttons->button(button))
             b->setText(QString::fromUtf8(caption));
-    if (QPushButton* first = m_buttons->buttons().isEmpty()
-            ? nullptr
-            : qobject_cast<QPushButton*>(m_buttons->buttons().front()))
-        first->setDefault(true);
+    QPushButton* chosen = m_buttons->button(preferred);
+    if (!chosen && !m_buttons->buttons().isEmpty())
+        chosen = qobject_cast<QPushButton*>(m_buttons->buttons().front());
+    if (chosen) {
+        chosen->setDefault(true);
+        // Focused too, as a desktop message box does: the agent sees which button Enter
+        // presses, and no other button takes Enter over by holding the focus.
+        chosen->setFocus();
+    }
     connect(m_buttons, &QDialogButtonBox::clicked, this, [this](QAbstractButton* button) {
         m_chosen = m_buttons->standardButton(button);
         accept();

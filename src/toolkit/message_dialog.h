@@ -20,8 +20,10 @@ class TMessageDialog : public QDialog {
 public:
     /// A box over `owner` (may be nullptr) with `text` shown as plain text and the standard
     /// buttons given; their captions are Russian. `escape` answers Esc and the title bar.
+    /// `preferred` is the button Enter presses, and has the focus; NoButton: the first one.
     TMessageDialog(QWidget* owner, const QString& text, TIcon icon,
-        QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape);
+        QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape,
+        QDialogButtonBox::StandardButton preferred = QDialogButtonBox::NoButton);
 
     /// Shows the box modally; returns the button chosen (the escape button when closed).
     QDialogButtonBox::StandardButton Run();

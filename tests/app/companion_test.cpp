@@ -40,6 +40,24 @@ TEST(Companion, ImportThenExportOnAFreshFolder)
     EXPECT_NE(xml.find(Utf8ToCp1251("CLIENTNAME=\"Иванов\"")), std::string::npos);
 }
 
+// A message from the office reaches the agent's terminal as text, never as commands to it: a
+// title change and a screen clear arrive as "^[]0;...^G^[[2J".
+TEST(Companion, OfficeMessageCannotDriveTheTerminal)
+{
+    test::TProgramFolder home;
+    fs::create_directories(home.Path() / "exchange");
+    test::WriteFile(home.Path() / "exchange" / "ToPDA.sqd",
+        Utf8ToCp1251("Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
+                     "<SHOWMSGWND \"Привет\x1b]0;взломано\x07\x1b[2J\">\r\n"));
+    const fs::path err = home.Path() / "err.txt";
+    const test::TProcessResult r = RunCli("--home '" + home.Path().string() + "' import", err);
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string shown = test::ReadFile(err);
+    EXPECT_EQ(shown.find('\x1b'), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x07'), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Привет^[]0;взломано^G^[[2J"), std::string::npos) << shown;
+}
+
 TEST(Companion, ExitStatusTellsSuccessFailureAndMisuse)
 {
     test::TProgramFolder home;
@@ -155,7 +173,6 @@ TEST(Companion, ReceiveFailsWhenTheAnswerCannotBeImported)
     for (const auto& [name, value] : options)
         SetOption(name, value);
     fs::create_directories(server.Home() / "in");
-    fs::create_directories(home.Path() / "exchange"); // a download does not make it
     const std::string h = "--home '" + home.Path().string() + "' ";
     struct TCase {
         const char* what;

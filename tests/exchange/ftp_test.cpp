@@ -450,22 +450,57 @@ TEST_F(FtpTest, FailuresAreLoggedAsTheOfficeExpects)
     }
 }
 
-TEST_F(FtpTest, DownloadLeavesNoHalfFileAndCreatesNoFolder)
+TEST_F(FtpTest, DownloadMakesTheExchangeFolderAndLeavesNoHalfFile)
 {
+    AddOrder();
     OfficeAnswers(kOfficeScript, false, server->Home() / "in");
-    // No exchange folder yet: the download fails and does not make one.
-    EXPECT_FALSE(Download(log, ReadExchangeSettings()));
-    EXPECT_EQ(log.LastMessage(), "Файл не найден.");
-    EXPECT_FALSE(fs::exists(Exchange()));
+    // A device that has never exchanged: the office's answer still arrives and is imported.
+    ASSERT_FALSE(fs::exists(Exchange()));
+    bool imported = false;
+    EXPECT_TRUE(Download(log, ReadExchangeSettings(), &imported));
+    EXPECT_TRUE(imported);
+    EXPECT_EQ(State("D-1"), "2");
+    EXPECT_EQ(log.Text().find("Файл не найден."), std::string::npos) << log.Text();
 
     // The last good script stays when the office's file is missing.
-    fs::create_directories(Exchange());
     test::WriteFile(Exchange() / "ToPDA.sqd", "last good");
     fs::remove(server->Home() / "in" / "ToPDA.sqd");
     EXPECT_FALSE(Download(log, ReadExchangeSettings()));
     EXPECT_EQ(test::ReadFile(Exchange() / "ToPDA.sqd"), "last good");
     EXPECT_EQ(std::distance(fs::directory_iterator(Exchange()), fs::directory_iterator()), 1)
         << "no partial file is left beside it";
+}
+
+TEST_F(FtpTest, ALocalFileThatCannotBeBegunIsTheDevicesFaultNotTheOffices)
+{
+    struct TCase {
+        const char* what;
+        std::function<void(const fs::path& exchange)> arrange;
+    };
+    // Ways that stop even root from writing, unlike permission bits.
+    const TCase cases[] = {
+        {"a file stands where the exchange folder goes",
+            [](const fs::path& exchange) { test::WriteFile(exchange, "not a folder"); }},
+        {"a folder that is not empty stands where the partial file goes",
+            [](const fs::path& exchange) {
+                fs::create_directories(exchange / "ToPDA.sqd.part");
+                test::WriteFile(exchange / "ToPDA.sqd.part" / "keep", "x");
+            }},
+    };
+    AddOrder();
+    OfficeAnswers(kOfficeScript, false, server->Home() / "in");
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(Exchange());
+        c.arrange(Exchange());
+        log.Clear();
+        EXPECT_FALSE(Download(log, ReadExchangeSettings()));
+        const Lines expected
+            = Connected() + Lines {"Загрузка  файла.", "Не удалось открыть файл для записи."};
+        EXPECT_EQ(From(LogLines(log), "Try connect to "), expected);
+        EXPECT_EQ(State("D-1"), "1");
+        EXPECT_TRUE(folder.ui.shown.empty());
+    }
 }
 
 TEST_F(FtpTest, ALineCutDuringTheDownloadKeepsTheLastGoodScript)

@@ -217,6 +217,7 @@ TEST_F(MainWindowTest, DeleteAsksAndRemovesTheSelectedDocument)
     QTest::mouseClick(menu.Button(main_menu::kDelete), Qt::LeftButton);
     EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"Удалить документ?"});
     EXPECT_EQ(folder.ui.shown.back().icon, TIcon::Question);
+    EXPECT_EQ(folder.ui.shown.back().buttons, TButtons::YesNoDefaultNo) << "Enter must not delete";
     EXPECT_EQ(w->JournalList().model()->rowCount(), 2);
 
     w->JournalList().SelectRow(1);

@@ -1,9 +1,10 @@
 // The control toolkit on its own: the bottom menu bar's items, the report list's rows, images,
 // grid and last-column fitting, the drawn pictures at 1x and 2x, modal results 1 and 2, Qt's
-// own words in Russian, the folder picker and the message box.
+// own words in Russian, the folder picker and the message box with the button Enter presses.
 #include "toolkit/folder_picker.h"
 #include "toolkit/glyphs.h"
 #include "toolkit/menu_bar.h"
+#include "toolkit/message_box.h"
 #include "toolkit/message_dialog.h"
 #include "toolkit/modal.h"
 #include "toolkit/report_list.h"
@@ -246,6 +247,50 @@ TEST(MessageDialog, NeverWiderThanTheProgramsWindowOnALargeScreen)
 
     QTest::keyClick(&box, Qt::Key_Escape);
     EXPECT_FALSE(box.isVisible()) << "Esc answers with the escape button";
+}
+
+// A question whose «Да» destroys something leaves Enter to «Нет»; any other keeps «Да» first.
+TEST(MessageDialog, EnterAnswersNoToADestructiveQuestion)
+{
+    struct TCase {
+        const char* what;
+        TButtons buttons;
+        const char* preferred; // the default button's caption, which has the focus
+        Qt::Key key;
+        TAnswer answer;
+    };
+    const TCase cases[] = {
+        {"an ordinary question: Enter says yes", TButtons::YesNo, "&Да", Qt::Key_Return,
+            TAnswer::Yes},
+        {"a destructive question: Enter says no", TButtons::YesNoDefaultNo, "&Нет", Qt::Key_Return,
+            TAnswer::No},
+        {"a destructive question: Esc says no", TButtons::YesNoDefaultNo, "&Нет", Qt::Key_Escape,
+            TAnswer::No},
+    };
+    TQtUserInterface qtUi;
+    TUserInterfaceGuard guard(&qtUi);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString preferred;
+        bool focused = false;
+        auto ran = test::OnNextModal<TMessageDialog>([&](TMessageDialog* box) {
+            for (QAbstractButton* b : box->Buttons()->buttons())
+                if (qobject_cast<QPushButton*>(b)->isDefault())
+                    preferred += b->text();
+            focused = test::WaitUntil([&] {
+                const QWidget* f = QApplication::focusWidget();
+                return f && f->parentWidget() == box->Buttons()
+                    && qobject_cast<const QPushButton*>(f)->isDefault();
+            });
+            // The key goes where the agent's keyboard sends it: to the focused widget.
+            QWidget* target = QApplication::focusWidget();
+            QTest::keyClick(target ? target : box, c.key);
+        });
+        EXPECT_EQ(UI().Ask("Удалить документ?", TIcon::Question, c.buttons), c.answer);
+        EXPECT_TRUE(*ran);
+        EXPECT_EQ(preferred, QString::fromUtf8(c.preferred)) << "the one default button";
+        EXPECT_TRUE(focused) << "the default button has the focus";
+    }
 }
 
 } // namespace
