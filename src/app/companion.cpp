@@ -3,6 +3,7 @@
 // extracts, or trades with the office's FTP server as the exchange window does, so that a
 // device without a screen can be synchronised from a scheduler; messages go to standard error,
 // log entries to standard output, and on a terminal a progress line on standard error too.
+#include "documents/reference_lists.h"
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
 #include "exchange/exchange_sequence.h"
@@ -13,6 +14,7 @@
 #include "shell/startup.h"
 #include "storage/backups.h"
 #include "storage/options.h"
+#include "storage/sql_query.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
@@ -139,7 +141,9 @@ public:
         m_line.Clear();
         const std::size_t from = Text().empty() ? 0 : Text().size() + 2; // past the CR LF
         TExchangeLog::Log(text);
-        std::cout << Text().substr(from) << "\n" << std::flush;
+        // A log line may quote the office (a statement, a file name): never raw to a terminal.
+        std::cout << VisibleControlCharacters(std::string_view(Text()).substr(from)) << "\n"
+                  << std::flush;
     }
     void ProgressStart(int maximum) override
     {
@@ -275,15 +279,16 @@ bool IsFtpCommand(const std::string& command)
 
 // A wrong call: what is wrong on one line, then where the usage is, as command-line tools do;
 // the full text would bury the one line that matters.
-// Lists the copies of the database, newest first, with their time and number of orders.
+// Lists the copies of the database, the last made first, with their time and number of orders;
+// a copy that fails its check is listed as damaged.
 int ListBackupsCommand()
 {
     const std::vector<TBackup> backups = ListBackups();
     if (backups.empty())
         std::cout << "Копий базы нет.\n";
     for (const TBackup& b : backups)
-        std::cout << b.name << "  " << b.time
-                  << "  заявок: " << (b.orders < 0 ? std::string("?") : std::to_string(b.orders))
+        std::cout << b.name << "  " << b.time << "  "
+                  << (b.damaged ? std::string("повреждена") : "заявок: " + std::to_string(b.orders))
                   << "\n";
     return kOk;
 }
@@ -302,7 +307,15 @@ int RestoreCommand(TUserInterface& ui, const std::string& name)
         ui.Message("Копия базы не найдена: " + name, TIcon::Error);
         return kFailed;
     case TRestoreOutcome::ProgramRunning:
-        ui.Message("Программа запущена. Закройте её и повторите возврат копии.", TIcon::Error);
+        ui.Message("Программа запущена. Закройте её (или дождитесь конца команды vendrix-cli) и "
+                   "повторите возврат копии.",
+            TIcon::Error);
+        return kFailed;
+    case TRestoreOutcome::Damaged:
+        ui.Message("Копия базы " + name
+                + " повреждена или не является базой агента. База не "
+                  "изменена.",
+            TIcon::Error);
         return kFailed;
     case TRestoreOutcome::Failed:
         break;
@@ -424,14 +437,28 @@ int main(int argc, char* argv[])
         ui.Message("Папка программы не найдена: " + home.string(), TIcon::Error);
         return kFailed;
     }
+    // The way back needs nothing but the program folder: it must work on a database that no
+    // longer opens, is not a database or is missing.
+    if (command == "backups" || command == "restore") {
+        if (!InitDatabaseLocation(home))
+            return kFailed;
+        return command == "backups" ? ListBackupsCommand() : RestoreCommand(ui, args[0]);
+    }
+    if (!InitDatabaseLocation(home))
+        return kFailed;
+    // Held while the command works on the database, so that no restore replaces it meanwhile.
+    const TProgramRunningLock running;
     if (!StartStorage(home)) {
-        ui.Message(kOpenDatabaseFailed, TIcon::Error);
+        const std::string advice = WayBackAdvice();
+        ui.Message(std::string(kOpenDatabaseFailed) + (advice.empty() ? "" : "\r\n" + advice),
+            TIcon::Error);
         return kFailed;
     }
-    if (command == "backups")
-        return ListBackupsCommand();
-    if (command == "restore")
-        return RestoreCommand(ui, args[0]);
+    if (!LastLoadComplete()) {
+        const std::string advice = WayBackAdvice();
+        if (!advice.empty())
+            ui.Message("Справочник товаров не прочитан.\r\n" + advice, TIcon::Warning);
+    }
     TConsoleSink sink(line);
     bool ok = false;
     if (IsFtpCommand(command)) {

@@ -1,6 +1,7 @@
 // The program. Starts in a fixed order: storage (database location, schema, reference lists),
 // then the main window, then the single-instance test, then the event loop. A database that
-// cannot be opened ends the program with exit code 1 before any window exists; a second start
+// cannot be opened ends the program with exit code 1 before any window exists, unless the agent
+// puts back the copy made before the last office answer; a second start
 // brings the running copy to the front and ends with exit code 0. A portable copy keeps its data
 // beside itself; an installed one keeps it in the user's data folder.
 #include "shell/main_window.h"
@@ -33,10 +34,10 @@ int main(int argc, char* argv[])
     vendrix::TQtUserInterface ui;
     vendrix::InstallUserInterface(&ui);
 
-    if (!vendrix::StartStorage(vendrix::platform::WorkingProgramFolder())) {
-        ui.Message(vendrix::kOpenDatabaseFailed, vendrix::TIcon::Error);
+    // A database an office answer left unusable is not the end: the agent is offered the copy
+    // made before that answer.
+    if (!vendrix::StartStorageOrGoBack(vendrix::platform::WorkingProgramFolder()))
         return 1;
-    }
     // While it is held, the companion refuses to put a copy of the database in place.
     const vendrix::TProgramRunningLock running;
 

@@ -13,6 +13,7 @@ namespace {
 
 std::vector<TSprListItem> g_clients;
 std::vector<TTreeData> g_goods;
+bool g_lastLoadComplete = false;
 
 const std::string kEmpty;
 
@@ -94,14 +95,15 @@ bool ReadClients()
     return true;
 }
 
-void ReadGoods()
+// False when the goods query failed; the list is then empty.
+bool ReadGoods()
 {
     g_goods = {};
     auto q = RunListQuery(
         "select KOD, ED_IZM, ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS "
         "order by UNAME");
     if (!q)
-        return;
+        return false;
     g_goods.reserve(static_cast<std::size_t>(q->RowCount()));
     const int cKod = q->ColumnIndex("KOD"), cUnit = q->ColumnIndex("ED_IZM"),
               cId = q->ColumnIndex("ID"), cAname = q->ColumnIndex("ANAME"),
@@ -141,6 +143,7 @@ void ReadGoods()
             node.parent = it == firstById.end() ? nullptr : it->second;
         }
     }
+    return true;
 }
 
 } // namespace
@@ -155,6 +158,11 @@ std::vector<TTreeData>& GoodsList()
     return g_goods;
 }
 
+bool LastLoadComplete()
+{
+    return g_lastLoadComplete;
+}
+
 void FreeReferenceLists()
 {
     g_clients = {};
@@ -166,10 +174,11 @@ bool LoadReferenceLists(bool force)
     if (!force && !g_goods.empty())
         return false;
     TBusyScope busy;
+    g_lastLoadComplete = false;
     try {
         if (!ReadClients())
             return false;
-        ReadGoods();
+        g_lastLoadComplete = ReadGoods();
         return true;
     } catch (const std::exception&) {
         // Reading errors are swallowed: the lists keep what was read so far.

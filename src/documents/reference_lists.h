@@ -49,6 +49,10 @@ std::vector<TTreeData>& GoodsList();
 /// Rebuilds both lists from the database. Unforced, does nothing and returns false when the
 /// goods list already has nodes. False when the clients cannot be read.
 bool LoadReferenceLists(bool force);
+/// True when the last load read both lists whole. A goods query that fails (a table the office
+/// spoilt, a view that runs past the time bound) leaves the goods empty and the load still
+/// counts as done, as the devices had it; this tells the start and the import that it failed.
+bool LastLoadComplete();
 /// Empties both lists (at exit, and before a fresh start in tests).
 void FreeReferenceLists();
 

@@ -1,9 +1,12 @@
-// Storage start-up.
+// Storage start-up, and the way back when an office answer left a database the program cannot
+// start on.
 #include "shell/startup.h"
 
 #include "documents/reference_lists.h"
+#include "storage/backups.h"
 #include "storage/schema.h"
 #include "storage/sql_query.h"
+#include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
 #include <exception>
@@ -24,6 +27,51 @@ bool StartStorage(const std::filesystem::path& programFolder)
         SetBusy(false);
         return false;
     }
+}
+
+bool StartStorageOrGoBack(const std::filesystem::path& programFolder)
+{
+    bool started = StartStorage(programFolder);
+    if (started && LastLoadComplete())
+        return true;
+    const TBackup copy = DbPath().empty() ? TBackup() : LastImportBackup();
+    if (copy.name.empty()) {
+        // Nothing to go back to: a start without goods still lets the agent work, as ever.
+        if (!started)
+            UI().Message(kOpenDatabaseFailed, TIcon::Error);
+        return started;
+    }
+    const std::string what = started ? "Справочник товаров не прочитан." : kOpenDatabaseFailed;
+    if (UI().Ask(what + "\r\nВернуть копию базы, сделанную перед последней загрузкой из офиса ("
+                + copy.time + ")?\r\nЗаменённая база сохранится как ещё одна копия.",
+            TIcon::Error, TButtons::YesNoDefaultNo)
+        != TAnswer::Yes)
+        return started;
+    switch (RestoreBackup(copy.name)) {
+    case TRestoreOutcome::Restored:
+        break;
+    case TRestoreOutcome::ProgramRunning:
+        UI().Message("Копию базы нельзя вернуть: база занята другой программой.", TIcon::Error);
+        return started;
+    default:
+        UI().Message("Не удалось вернуть копию базы " + copy.name + ".", TIcon::Error);
+        return started;
+    }
+    started = StartStorage(programFolder);
+    if (!started)
+        UI().Message(kOpenDatabaseFailed, TIcon::Error);
+    return started;
+}
+
+std::string WayBackAdvice()
+{
+    if (DbPath().empty())
+        return {};
+    const TBackup copy = LastImportBackup();
+    if (copy.name.empty())
+        return {};
+    return "Копия базы перед последней загрузкой из офиса: " + copy.name + " (" + copy.time
+        + "). Вернуть её: vendrix-cli restore " + copy.name;
 }
 
 } // namespace vendrix

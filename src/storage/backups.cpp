@@ -1,4 +1,4 @@
-// Copies of base.sdb made before every import, and putting one back.
+// Copies of base.sdb made before every import, their check, and putting one back.
 #include "storage/backups.h"
 
 #include "platform/platform.h"
@@ -7,11 +7,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <system_error>
 #include <thread>
 
@@ -24,6 +26,12 @@ namespace {
 constexpr const char* kPrefix = "base-";
 constexpr const char* kExtension = ".sdb";
 constexpr const char* kLockName = "program.lock";
+// The copies in the order they were made, one a line, oldest first: "import NAME" for a copy
+// made before an office answer, "replaced NAME" for a database a restore replaced. The names
+// carry the clock's time, which may go back; this order never does.
+constexpr const char* kOrderName = "backup-order.txt";
+constexpr std::string_view kMadeBeforeImport = "import";
+constexpr std::string_view kMadeByRestore = "replaced";
 
 bool IsBackupName(const std::string& name)
 {
@@ -31,8 +39,13 @@ bool IsBackupName(const std::string& name)
         && name.compare(name.size() - 4, 4, kExtension) == 0;
 }
 
-// A new name from the local time to the millisecond, so that names sort as the copies were
-// made; two copies within one millisecond wait for the next.
+fs::path OrderPath()
+{
+    return DbPath().parent_path() / kOrderName;
+}
+
+// A new name from the local time to the millisecond; two copies within one millisecond (or a
+// clock set back onto an existing name) wait for the next.
 fs::path NewBackupPath()
 {
     while (true) {
@@ -65,38 +78,154 @@ std::uintmax_t DatabaseBytesInUse()
     return static_cast<std::uintmax_t>(std::max(0LL, pages - unused) * size);
 }
 
-std::vector<std::string> BackupNames()
+struct TMade {
+    std::string name;
+    bool beforeImport;
+};
+
+// The copies in the backup folder in the order they were made, oldest first. Copies the order
+// does not know (made by an older release, or the order file lost) count as older than every
+// known one, among themselves by name.
+std::vector<TMade> MadeOrder()
 {
-    std::vector<std::string> names;
+    std::vector<std::string> present;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(BackupFolder(), ec)) {
         const std::string name = entry.path().filename().string();
         if (IsBackupName(name))
-            names.push_back(name);
+            present.push_back(name);
     }
-    std::sort(names.rbegin(), names.rend()); // the names sort by time: newest first
-    return names;
+    std::vector<TMade> known;
+    std::ifstream in(OrderPath());
+    std::string kind, name;
+    while (in >> kind >> name) {
+        const auto it = std::find(present.begin(), present.end(), name);
+        if (it == present.end())
+            continue;
+        present.erase(it);
+        known.push_back({name, kind == kMadeBeforeImport});
+    }
+    std::sort(present.begin(), present.end());
+    std::vector<TMade> order;
+    for (std::string& unknown : present)
+        order.push_back({std::move(unknown), true});
+    order.insert(order.end(), known.begin(), known.end());
+    return order;
 }
 
+// Writes the order anew, whole or not at all.
+void WriteOrder(const std::vector<TMade>& order)
+{
+    const fs::path path = OrderPath();
+    const fs::path partial = fs::path(path).concat(".part");
+    {
+        std::ofstream out(partial, std::ios::trunc);
+        for (const TMade& made : order)
+            out << (made.beforeImport ? kMadeBeforeImport : kMadeByRestore) << ' ' << made.name
+                << '\n';
+        if (!out.flush())
+            return;
+    }
+    MakePrivate(partial);
+    std::error_code ec;
+    fs::rename(partial, path, ec);
+}
+
+void RecordMade(const fs::path& copy, bool beforeImport)
+{
+    std::vector<TMade> order = MadeOrder();
+    const std::string name = copy.filename().string();
+    std::erase_if(order, [&](const TMade& m) { return m.name == name; });
+    order.push_back({name, beforeImport});
+    WriteOrder(order);
+}
+
+// Keeps the kBackupsKept copies made last, whatever their names say.
 void RemoveOldBackups()
 {
-    const std::vector<std::string> names = BackupNames();
+    std::vector<TMade> order = MadeOrder();
+    if (order.size() <= static_cast<std::size_t>(kBackupsKept))
+        return;
+    const std::size_t surplus = order.size() - kBackupsKept;
     std::error_code ec;
-    for (std::size_t i = kBackupsKept; i < names.size(); ++i)
-        fs::remove(BackupFolder() / names[i], ec);
+    for (std::size_t i = 0; i < surplus; ++i)
+        fs::remove(BackupFolder() / order[i].name, ec);
+    order.erase(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(surplus));
+    WriteOrder(order);
+}
+
+// An empty file only the owner may read, where SQLite is to write a database: SQLite would
+// make it readable by everyone the umask lets.
+bool PreparePrivateFile(const fs::path& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return MakePrivate(path);
 }
 
 // Copies the database into `target` through SQLite: a consistent copy, whatever a journal
 // left behind. A copy that fails leaves nothing.
 bool CopyDatabase(const fs::path& target)
 {
-    auto q = TSqlQuery::Create(DbPath(), true);
-    const bool ok = q && q->TryExec("vacuum into " + SqlString(target.string()));
+    bool ok = PreparePrivateFile(target);
+    if (ok) {
+        auto q = TSqlQuery::Create(DbPath(), true);
+        // The whole file is copied in one statement, which may take long on a large database;
+        // it reads tables as they are stored, never a view of the office's.
+        if (q)
+            q->UnboundStatementTime();
+        ok = q && q->TryExec("vacuum into " + SqlString(target.string()));
+    }
     if (!ok) {
         std::error_code ec;
         fs::remove(target, ec);
     }
     return ok;
+}
+
+// Copies the file's bytes as they are, for a database SQLite can no longer read: whatever it
+// holds is kept for the office to look at.
+bool CopyRawFile(const fs::path& source, const fs::path& target)
+{
+    std::error_code ec;
+    fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+    if (ec || !MakePrivate(target)) {
+        fs::remove(target, ec);
+        return false;
+    }
+    return true;
+}
+
+// Puts the copy at `source` in place of base.sdb through a file beside it, so that base.sdb is
+// either the old file or the whole copy.
+bool PutInPlace(const fs::path& source)
+{
+    const fs::path partial = fs::path(DbPath()).concat(".part");
+    if (!CopyRawFile(source, partial))
+        return false;
+    std::error_code ec;
+    fs::rename(partial, DbPath(), ec);
+    if (ec) {
+        fs::remove(partial, ec);
+        return false;
+    }
+    // A journal of the replaced file must never be played into the restored one: nothing in it
+    // is still needed, the replaced file having been kept whole.
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        fs::remove(fs::path(DbPath()).concat(suffix), ec);
+    return true;
+}
+
+// The running lock's file, made private; -1 when it cannot be opened.
+int OpenLockFile(bool create)
+{
+    const fs::path path = DbPath().parent_path() / kLockName;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
+    if (fd >= 0)
+        ::fchmod(fd, 0600);
+    return fd;
 }
 
 } // namespace
@@ -106,6 +235,13 @@ fs::path BackupFolder()
     return DbPath().parent_path() / "backup";
 }
 
+bool MakePrivate(const fs::path& file)
+{
+    std::error_code ec;
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write, ec);
+    return !ec;
+}
+
 TBackupOutcome MakeBackup(std::string* name)
 {
     std::error_code ec;
@@ -113,6 +249,10 @@ TBackupOutcome MakeBackup(std::string* name)
     if (!fs::is_regular_file(DbPath(), ec))
         return TBackupOutcome::Failed;
     fs::create_directory(BackupFolder(), ec);
+    fs::permissions(BackupFolder(), fs::perms::owner_all, ec);
+    if (::access(BackupFolder().c_str(), W_OK) != 0
+        || ::access(DbPath().parent_path().c_str(), W_OK) != 0)
+        return TBackupOutcome::NotWritable;
     const std::uintmax_t needed = DatabaseBytesInUse();
     const fs::space_info space = fs::space(BackupFolder(), ec);
     // Room for the copy and as much again, so that the import itself still finds room.
@@ -123,28 +263,66 @@ TBackupOutcome MakeBackup(std::string* name)
         return TBackupOutcome::Failed;
     if (name)
         *name = path.filename().string();
+    RecordMade(path, true);
     RemoveOldBackups();
     return TBackupOutcome::Made;
+}
+
+bool CheckDatabaseCopy(const fs::path& path, int* orders)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return false; // opening would make an empty database of it
+    TSqlQuery q(path);
+    if (!q.Open() || !q.TryExec("pragma quick_check") || q.RowCount() != 1)
+        return false;
+    q.First();
+    if (q.Field(0) != "ok")
+        return false;
+    q.ClearResults();
+    if (!q.TryExec("select count(*) from sqlite_master where type='table' and upper(name) in "
+                   "('DOC_HEADS', 'DOC_ORDERS', 'DOC_SKUS', 'DOC_COMPETS', 'MY_OPTIONS')")
+        || q.RowCount() != 1)
+        return false;
+    q.First();
+    if (q.Field(0) != "5")
+        return false;
+    q.ClearResults();
+    if (!q.TryExec("select count(*) from DOC_HEADS") || q.RowCount() != 1)
+        return false;
+    q.First();
+    if (orders)
+        *orders = TextToInt(q.Field(0), -1);
+    return true;
 }
 
 std::vector<TBackup> ListBackups()
 {
     std::vector<TBackup> out;
-    for (const std::string& name : BackupNames()) {
+    const std::vector<TMade> order = MadeOrder();
+    for (auto made = order.rbegin(); made != order.rend(); ++made) {
         TBackup b;
-        b.name = name;
+        b.name = made->name;
+        b.beforeImport = made->beforeImport;
         // "base-yyyy-MM-dd_HH-mm-ss-zzz.sdb"
-        b.time = name.substr(13, 2) + "." + name.substr(10, 2) + "." + name.substr(5, 4) + " "
-            + name.substr(16, 2) + ":" + name.substr(19, 2) + ":" + name.substr(22, 2);
-        TSqlQuery q(BackupFolder() / name);
-        if (fs::exists(q.Path()) && q.Open() && q.TryExec("select count(*) from DOC_HEADS")
-            && q.RowCount() == 1) {
-            q.First();
-            b.orders = TextToInt(q.Field(0), -1);
-        }
+        const std::string& n = b.name;
+        b.time = n.substr(13, 2) + "." + n.substr(10, 2) + "." + n.substr(5, 4) + " "
+            + n.substr(16, 2) + ":" + n.substr(19, 2) + ":" + n.substr(22, 2);
+        b.damaged = !CheckDatabaseCopy(BackupFolder() / n, &b.orders);
+        if (b.damaged)
+            b.orders = -1;
         out.push_back(std::move(b));
     }
     return out;
+}
+
+TBackup LastImportBackup()
+{
+    for (const TBackup& b : ListBackups()) {
+        if (b.beforeImport && !b.damaged)
+            return b;
+    }
+    return {};
 }
 
 TRestoreOutcome RestoreBackup(const std::string& name, std::string* keptAs)
@@ -153,32 +331,50 @@ TRestoreOutcome RestoreBackup(const std::string& name, std::string* keptAs)
     std::error_code ec;
     if (!IsBackupName(name) || !fs::is_regular_file(source, ec))
         return TRestoreOutcome::NotFound;
-    if (ProgramIsRunning())
+    // Held to the end, so that no program starts on the database while it is replaced.
+    const int lock = OpenLockFile(true);
+    if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        ::close(lock);
         return TRestoreOutcome::ProgramRunning;
-    // The database being replaced becomes a copy of its own first.
-    const fs::path kept = NewBackupPath();
-    if (fs::exists(DbPath(), ec) && !CopyDatabase(kept))
-        return TRestoreOutcome::Failed;
-    const fs::path partial = fs::path(DbPath()).concat(".part");
-    fs::copy_file(source, partial, fs::copy_options::overwrite_existing, ec);
-    if (!ec)
-        fs::rename(partial, DbPath(), ec);
-    if (ec) {
-        fs::remove(partial, ec);
-        return TRestoreOutcome::Failed;
     }
-    // A journal of the replaced file must never be played into the restored one; the copy
-    // above went through SQLite, so no journal holds anything still needed.
-    fs::remove(fs::path(DbPath()).concat("-journal"), ec);
-    if (keptAs && fs::exists(kept, ec))
+    const auto unlock = [lock] {
+        if (lock >= 0)
+            ::close(lock);
+    };
+    if (!CheckDatabaseCopy(source)) {
+        unlock();
+        return TRestoreOutcome::Damaged;
+    }
+    // The database being replaced becomes a copy of its own first: through SQLite when it can
+    // still be read, else byte for byte.
+    fs::path kept;
+    if (fs::exists(DbPath(), ec)) {
+        fs::create_directory(BackupFolder(), ec);
+        kept = NewBackupPath();
+        if (!CopyDatabase(kept) && !CopyRawFile(DbPath(), kept)) {
+            unlock();
+            return TRestoreOutcome::Failed;
+        }
+        RecordMade(kept, false);
+    }
+    const bool placed = PutInPlace(source);
+    unlock();
+    if (!placed)
+        return TRestoreOutcome::Failed;
+    if (keptAs && !kept.empty())
         *keptAs = kept.filename().string();
     return TRestoreOutcome::Restored;
 }
 
+bool UndoFromBackup(const std::string& name)
+{
+    const fs::path source = BackupFolder() / name;
+    return IsBackupName(name) && CheckDatabaseCopy(source) && PutInPlace(source);
+}
+
 TProgramRunningLock::TProgramRunningLock()
 {
-    const fs::path path = DbPath().parent_path() / kLockName;
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    m_fd = OpenLockFile(true);
     if (m_fd >= 0 && ::flock(m_fd, LOCK_SH | LOCK_NB) != 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -193,8 +389,7 @@ TProgramRunningLock::~TProgramRunningLock()
 
 bool ProgramIsRunning()
 {
-    const fs::path path = DbPath().parent_path() / kLockName;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = OpenLockFile(false);
     if (fd < 0)
         return false; // no program has ever run on this folder
     const bool running = ::flock(fd, LOCK_EX | LOCK_NB) != 0;

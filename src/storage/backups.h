@@ -1,6 +1,9 @@
 // The agent's way back from an office answer: before every import the database is copied into
 // "data/backup/", the newest three copies are kept, and a copy can be put back in place of
-// "base.sdb" while the program is not running, the replaced file becoming one more copy.
+// "base.sdb" while no program works on it, the replaced file becoming one more copy. The way
+// back never depends on what it undoes: listing and restoring need only the program folder,
+// work when base.sdb is damaged, not a database or absent, and check every copy before they
+// call it good or put it in place.
 #pragma once
 
 #include <filesystem>
@@ -14,32 +17,51 @@ constexpr int kBackupsKept = 3;
 /// One copy of the database.
 struct TBackup {
     std::string name; // file name in the backup folder, "base-yyyy-MM-dd_HH-mm-ss-zzz.sdb"
-    std::string time; // when it was made, "dd.MM.yyyy HH:mm:ss"
-    int orders = -1; // documents in its journal; -1 when the copy cannot be read
+    std::string time; // when it was made by the clock of that moment, "dd.MM.yyyy HH:mm:ss"
+    int orders = -1; // documents in its journal; -1 when the copy is damaged
+    bool damaged = false; // not a database, fails its check or lacks the agent's tables
+    bool beforeImport = false; // made before an office answer (not kept by a restore)
 };
 
-enum class TBackupOutcome { Made, NoRoom, Failed };
+enum class TBackupOutcome { Made, NoRoom, NotWritable, Failed };
 
 /// The folder of the copies: "backup" in the data folder.
 std::filesystem::path BackupFolder();
 
 /// Copies the database (through SQLite, so the copy is consistent) into the backup folder and
-/// removes all but the newest kBackupsKept copies. NoRoom, without touching anything, when the
-/// disk lacks room for the copy; Failed when SQLite could not write it (nothing is left of it).
-/// `name` receives the copy's file name. Shows nothing.
+/// removes all but the kBackupsKept copies made last. NoRoom, without touching anything, when
+/// the disk lacks room for the copy; NotWritable when the data folder cannot be written;
+/// Failed when SQLite could not write it (nothing is left of it). `name` receives the copy's
+/// file name. Shows nothing.
 TBackupOutcome MakeBackup(std::string* name = nullptr);
 
-/// The copies, newest first.
+/// The copies, in the order they were made, the last made first (whatever the times in their
+/// names say: the clock may have gone back), each checked.
 std::vector<TBackup> ListBackups();
 
-enum class TRestoreOutcome { Restored, NotFound, ProgramRunning, Failed };
+/// The copy made before the last import that is not damaged; empty name when there is none.
+TBackup LastImportBackup();
 
-/// Puts the copy `name` in place of base.sdb. Refused while the program runs; the replaced
-/// database is first kept as one more copy (its name in `keptAs`), so a restore can be undone.
-/// Shows nothing.
+/// Whether the file at `path` is a sound copy of the agent's database: it opens as SQLite,
+/// passes SQLite's quick check and holds the journal's and the settings' tables. `orders`
+/// receives the number of documents.
+bool CheckDatabaseCopy(const std::filesystem::path& path, int* orders = nullptr);
+
+enum class TRestoreOutcome { Restored, NotFound, Damaged, ProgramRunning, Failed };
+
+/// Puts the copy `name` in place of base.sdb. Refused while a program or a command of the
+/// companion works on the database, and for a damaged copy (base.sdb untouched). The replaced
+/// database, sound or not, is first kept as one more copy (its name in `keptAs`), so a restore
+/// can be undone. Shows nothing.
 TRestoreOutcome RestoreBackup(const std::string& name, std::string* keptAs = nullptr);
 
-/// Held by the running program for its whole life, so that a restore knows to refuse.
+/// Undoes an office answer from the copy made before it, inside the process that ran it (which
+/// holds the running lock itself): the copy goes in place of base.sdb and the spoilt database
+/// is dropped. False when the copy could not be put in place.
+bool UndoFromBackup(const std::string& name);
+
+/// Held by the running program, and by the companion while it works on the database, so that a
+/// restore knows to refuse.
 class TProgramRunningLock {
 public:
     /// Takes the lock in the data folder (after the database location is fixed).
@@ -52,7 +74,11 @@ private:
     int m_fd = -1;
 };
 
-/// True while a program holds its running lock on this database.
+/// True while a program or a companion command holds its running lock on this database.
 bool ProgramIsRunning();
+
+/// Makes a file only its owner may read and write (the database holds the FTP password and the
+/// clients), whatever the umask; false when that failed.
+bool MakePrivate(const std::filesystem::path& file);
 
 } // namespace vendrix

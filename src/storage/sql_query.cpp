@@ -1,14 +1,17 @@
 // SQLite access through sqlite3_open, sqlite3_exec, sqlite3_free and sqlite3_close; besides them
-// only what a sound failure path needs: a busy timeout on every connection, the test whether a
-// transaction is still open, and on the connection of the office's statements an authorizer and
-// a progress handler.
+// only what a sound failure path needs: a busy timeout and a time bound (a progress handler) on
+// every connection, the test whether a transaction is still open, and on the connection of the
+// office's statements an authorizer, length limits and a heap bound; sqlite3_complete to split a
+// script into statements as it is read.
 #include "storage/sql_query.h"
 
 #include "storage/codepage.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +26,24 @@ std::filesystem::path g_dbPath;
 bool g_isNewDatabase = false;
 int g_busyTimeoutMs = kDefaultBusyTimeoutMs;
 int g_statementLimitMs = kDefaultStatementLimitMs;
+bool g_passingFailureSeen = false; // since ClearFailureRecord
+
+// Records a failure of any connection: whether it came from the moment, not the content.
+void RecordFailure(int code)
+{
+    switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+        g_passingFailureSeen = true;
+        break;
+    default:
+        break;
+    }
+}
 constexpr int kProgressSteps = 10000; // virtual machine steps between looks at the clock
 
 std::int64_t NowMs()
@@ -42,6 +63,20 @@ bool HarmlessPragma(const char* name)
     const std::string lower = name ? UpperLatin(name) : std::string();
     for (const char* allowed : kAllowed) {
         if (lower == UpperLatin(allowed))
+            return true;
+    }
+    return false;
+}
+
+// The agent's own tables: the journal's documents with their lines, and the settings. The office
+// changes their rows, never what they are.
+bool AgentsOwnTable(const char* name)
+{
+    static const char* const kOwn[]
+        = {"DOC_HEADS", "DOC_ORDERS", "DOC_SKUS", "DOC_COMPETS", "MY_OPTIONS"};
+    const std::string upper = name ? UpperLatin(Trim(name)) : std::string();
+    for (const char* own : kOwn) {
+        if (upper == own)
             return true;
     }
     return false;
@@ -69,6 +104,12 @@ std::string ExplainFailure(int code, const std::string& sqliteText)
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
         lead = "Файл базы данных повреждён или не является базой данных.";
+        break;
+    case SQLITE_NOMEM:
+        lead = "Недостаточно памяти для выполнения запроса.";
+        break;
+    case SQLITE_INTERRUPT:
+        lead = "Запрос выполнялся слишком долго и прерван.";
         break;
     default:
         break;
@@ -107,12 +148,25 @@ bool TSqlQuery::Open()
         m_lastError = "Не указан путь к БД";
         return false;
     }
+    // A new database is made readable by its owner alone (it holds the FTP password and the
+    // clients); SQLite gives its journal the same permissions.
+    std::error_code ec;
+    if (!std::filesystem::exists(m_path, ec)) {
+        const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    }
     const int rc = sqlite3_open(m_path.c_str(), &m_db);
     m_connected = rc == SQLITE_OK;
+    if (!m_connected)
+        RecordFailure(rc);
     if (m_connected) {
         // A brief lock by another process (the office's tool reading the file, a second copy
         // of the program) is waited out instead of failing the agent's work.
         sqlite3_busy_timeout(m_db, g_busyTimeoutMs);
+        // Whatever the office left in the file (a view over an endless query in place of a
+        // reference table) is read under a bound on time, so no answer hangs a start.
+        sqlite3_progress_handler(m_db, kProgressSteps, &TSqlQuery::Progress, this);
     } else if (m_db) {
         // sqlite3_open hands out a handle even on failure; it must be closed all the same.
         sqlite3_close(m_db);
@@ -123,6 +177,7 @@ bool TSqlQuery::Open()
 
 void TSqlQuery::Close()
 {
+    m_guarded = false;
     if (m_db) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -230,9 +285,17 @@ bool TSqlQuery::Run(const char* cp1251, bool keepRows, bool quiet)
         return false;
     }
     char* error = nullptr;
+    m_statementStartMs = NowMs();
+    // SQLite's heap is bounded only while the office's statements run: it is the process's
+    // whole, and the program's own work must never fail for what an answer asked.
+    const sqlite3_int64 heapBefore = m_guarded ? sqlite3_hard_heap_limit64(kOfficeHeapLimit) : 0;
     const int rc
         = sqlite3_exec(m_db, cp1251, keepRows ? &TSqlQuery::RowCallback : nullptr, this, &error);
+    if (m_guarded)
+        sqlite3_hard_heap_limit64(heapBefore);
     m_lastCode = rc;
+    if (rc != SQLITE_OK)
+        RecordFailure(rc);
     if (rc != SQLITE_OK && !quiet) {
         std::string message = error ? Cp1251ToUtf8(error) : std::string();
         if (message.empty())
@@ -253,17 +316,37 @@ void TSqlQuery::GuardOfficeStatements()
 {
     if (!m_db)
         return;
-    m_statementStartMs = NowMs();
+    m_guarded = true;
     sqlite3_set_authorizer(m_db, &TSqlQuery::Authorize, this);
-    sqlite3_progress_handler(m_db, kProgressSteps, &TSqlQuery::Progress, this);
+    sqlite3_limit(m_db, SQLITE_LIMIT_LENGTH, kOfficeLengthLimit);
+    sqlite3_limit(m_db, SQLITE_LIMIT_SQL_LENGTH, kOfficeLengthLimit);
+}
+
+void TSqlQuery::UnboundStatementTime()
+{
+    if (m_db)
+        sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+}
+
+bool TSqlQuery::StatementRunning() const
+{
+    for (sqlite3_stmt* s = sqlite3_next_stmt(m_db, nullptr); s; s = sqlite3_next_stmt(m_db, s)) {
+        if (sqlite3_stmt_busy(s))
+            return true;
+    }
+    return false;
 }
 
 int TSqlQuery::Authorize(
     void* context, int action, const char* first, const char* second, const char*, const char*)
 {
-    // Every statement is authorized while it is prepared, right before it runs: its clock
+    auto* self = static_cast<TSqlQuery*>(context);
+    // A top-level statement is authorized while it is prepared, right before it runs: its clock
     // starts here, so a long script of quick statements is never cut, only a slow statement.
-    static_cast<TSqlQuery*>(context)->m_statementStartMs = NowMs();
+    // What a running statement prepares inside itself (a table-valued pragma on every row)
+    // belongs to that statement's time.
+    if (!self->StatementRunning())
+        self->m_statementStartMs = NowMs();
     switch (action) {
     case SQLITE_ATTACH: // also how VACUUM (and VACUUM INTO a file anywhere) begins
     case SQLITE_DETACH:
@@ -273,6 +356,16 @@ int TSqlQuery::Authorize(
         return SQLITE_DENY;
     case SQLITE_PRAGMA:
         return HarmlessPragma(first) ? SQLITE_OK : SQLITE_DENY;
+    // The journal and the settings stay the tables the program made: a view in their place
+    // would stop every start, and another definition (a constraint that replaces rows) would
+    // spoil the agent's later orders unseen.
+    case SQLITE_DROP_TABLE:
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_TEMP_VIEW:
+    case SQLITE_CREATE_VIEW:
+        return AgentsOwnTable(first) ? SQLITE_DENY : SQLITE_OK;
+    case SQLITE_ALTER_TABLE: // the database, then the table
+        return AgentsOwnTable(second) ? SQLITE_DENY : SQLITE_OK;
     case SQLITE_FUNCTION: {
         const std::string name = second ? UpperLatin(second) : std::string();
         return name == "LOAD_EXTENSION" || name == "FTS3_TOKENIZER" ? SQLITE_DENY : SQLITE_OK;
@@ -415,21 +508,42 @@ void SetStatementTimeLimit(int milliseconds)
     g_statementLimitMs = milliseconds;
 }
 
+void ClearFailureRecord()
+{
+    g_passingFailureSeen = false;
+}
+
+bool PassingFailureSeen()
+{
+    return g_passingFailureSeen;
+}
+
+bool IsCompleteStatement(const char* cp1251)
+{
+    return sqlite3_complete(cp1251) != 0;
+}
+
 bool InitDatabaseLocation(const std::filesystem::path& programFolder)
 {
-    const std::filesystem::path data = programFolder / "data";
+    namespace fs = std::filesystem;
+    const fs::path data = programFolder / "data";
     g_dbPath = data / "base.sdb";
     std::error_code ec;
-    if (!std::filesystem::is_directory(data, ec)) {
+    if (!fs::is_directory(data, ec)) {
         ec.clear();
-        std::filesystem::create_directory(data, ec);
-        if (ec || !std::filesystem::is_directory(data)) {
+        fs::create_directory(data, ec);
+        if (ec || !fs::is_directory(data)) {
             UI().Message("Не удалось создать папку данных:\r\n" + data.string(), TIcon::Error);
-            g_isNewDatabase = !std::filesystem::exists(g_dbPath, ec);
+            g_isNewDatabase = !fs::exists(g_dbPath, ec);
             return false;
         }
     }
-    g_isNewDatabase = !std::filesystem::exists(g_dbPath, ec);
+    // The data are the agent's alone, whatever the umask: the database holds the FTP password
+    // and the clients. A folder or file of another owner is left as it is.
+    fs::permissions(data, fs::perms::owner_all, ec);
+    g_isNewDatabase = !fs::exists(g_dbPath, ec);
+    if (!g_isNewDatabase)
+        fs::permissions(g_dbPath, fs::perms::owner_read | fs::perms::owner_write, ec);
     return true;
 }
 

@@ -78,10 +78,17 @@ public:
 
     /// Guards the open connection for the office's statements: refuses what no office script
     /// needs and what reaches outside the database (ATTACH, DETACH and VACUUM; PRAGMAs beyond a
-    /// few that only read the schema; triggers; virtual tables; loadable extensions), and
-    /// interrupts any one statement that runs longer than the statement time limit. A refused
-    /// statement fails with SQLite's "not authorized", an interrupted one with "interrupted".
+    /// few that only read the schema; triggers; virtual tables; loadable extensions), keeps the
+    /// agent's own tables (the documents and MY_OPTIONS) as the program made them (no DROP, no
+    /// ALTER, no temporary table or view in their place), caps a value and a statement at
+    /// kOfficeLengthLimit bytes and SQLite's heap at kOfficeHeapLimit while a statement runs. A
+    /// refused statement fails with SQLite's "not authorized", a too long value with "string or
+    /// blob too big", a statement past the heap bound with "out of memory".
     void GuardOfficeStatements();
+
+    /// Lifts the statement time limit on this connection, for the program's own long work
+    /// that reads no view of the office's (copying the whole database).
+    void UnboundStatementTime();
 
     /// True while a transaction is open on the connection (SQLite may end one by itself after
     /// an I/O error or a conflict resolved by ROLLBACK; callers that batch statements check).
@@ -109,6 +116,7 @@ private:
     static int Authorize(void* context, int action, const char* first, const char* second,
         const char* database, const char* trigger);
     static int Progress(void* context);
+    bool StatementRunning() const;
 
     sqlite3* m_db = nullptr;
     bool m_eof = false;
@@ -135,7 +143,8 @@ private:
     std::filesystem::path m_path;
     bool m_connected = false;
     int m_lastCode = 0;
-    std::int64_t m_statementStartMs = 0; // when the statement running now was prepared
+    std::int64_t m_statementStartMs = 0; // when the top-level statement running now began
+    bool m_guarded = false; // runs the office's statements: the heap bound applies
 };
 
 /// How long every connection waits on a database another process has locked before a
@@ -143,10 +152,30 @@ private:
 constexpr int kDefaultBusyTimeoutMs = 5000;
 void SetBusyTimeout(int milliseconds);
 
-/// How long one statement of the office may run on a guarded connection before it is
-/// interrupted: 60 s. Tests shorten it.
+/// How long one top-level statement may run on any connection before it is interrupted
+/// ("interrupted"): 60 s. Whatever the office wrote (a view in place of a reference table, a
+/// statement of its script) is read under this bound, so no answer can hang the program. Tests
+/// shorten it.
 constexpr int kDefaultStatementLimitMs = 60000;
 void SetStatementTimeLimit(int milliseconds);
+
+/// The longest value, and the longest statement, an office statement may make: 16 MiB.
+constexpr int kOfficeLengthLimit = 16 << 20;
+/// SQLite's heap while an office statement runs, at most: 128 MiB.
+constexpr long long kOfficeHeapLimit = 128LL << 20;
+
+/// Forgets the failures seen so far on any connection, before a check that wants to know why it
+/// failed.
+void ClearFailureRecord();
+/// True when a failure on any connection since ClearFailureRecord came from the moment rather
+/// than from the database's content: a lock held too long, a failing or full disk, no memory, a
+/// file that could not be opened. After such a failure a check says nothing of what an office
+/// answer left (a probe refused by a lock reads as a missing table).
+bool PassingFailureSeen();
+
+/// True when `cp1251` ends with a complete SQL statement (a semicolon outside any literal,
+/// comment or trigger body), so a script can be run statement by statement as it is read.
+bool IsCompleteStatement(const char* cp1251);
 
 /// Runs `sql` on a new connection to DbPath(); returns the object holding its rows (cursor before
 /// the first row), or nullptr when opening or running failed (already reported to the user).

@@ -92,7 +92,9 @@ TEST_F(ImportSandboxTest, OnlyASlowStatementIsInterrupted)
     const std::string endless
         = "with recursive C(X) as (select 1 union all select X+1 from C) select count(*) from C";
     EXPECT_FALSE(Run(endless));
-    EXPECT_EQ(folder.ui.Texts(), (std::vector<std::string> {"interrupted", endless}));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {
+            "Запрос выполнялся слишком долго и прерван.\r\ninterrupted", endless}));
 
     // Many quick statements in one text run past the limit together and are never cut.
     std::string many = "create table Q (N);";
