@@ -1,17 +1,29 @@
 // Running the office's import script: the script is read and run one line at a time, so memory
 // stays the same for ten lines or twenty million, and every outcome is reported as what it is.
-// A second thread reads the lines and fills the templates while the first runs the statements.
+// No line, statement or office message is held past kOfficeLengthLimit, whatever the office
+// sent: a longer line is refused at its place (or skipped unread when it is a comment or blank),
+// and only the first office messages are kept for the agent.
+//
+// Threads: a second thread (TStatementSource) owns the reader, the scratch space of the line
+// being sorted and the run's commands (TImportRun) until it is joined; it hands made blocks of
+// statements over under the source's mutex, and the block it hands is the first thread's until
+// given back through Recycle. The first thread owns the connection and the runner and runs every
+// statement, in line order; the bulk script of version 3 is read and run on the first thread
+// alone, after the second has been joined.
 #include "exchange/import_script.h"
 
 #include "documents/document.h"
+#include "documents/reference_lists.h"
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
 #include "storage/backups.h"
 #include "storage/codepage.h"
+#include "storage/schema.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
+#include <cassert>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -28,6 +40,10 @@ namespace {
 constexpr std::size_t kBatchSize = 4096; // statements per transaction of ours
 constexpr std::size_t kReplayableBytes = 1 << 22; // texts a batch keeps for a replay, at most
 constexpr std::size_t kReadChunk = 1 << 16; // bytes the reader takes from the file at a time
+constexpr std::size_t kLengthLimit = kOfficeLengthLimit; // of a line and of a statement
+constexpr std::size_t kBigStatement = 1 << 16; // room for a statement this long is made exactly
+constexpr std::size_t kShownMessages = 200; // office messages kept to be shown, at most
+constexpr std::size_t kShownMessageBytes = kOfficeLengthLimit; // their texts together, at most
 
 const char* const kHeaders[] = {"Z_AGENT RESPONSE 0002-0000-0000-0001",
     "Z_AGENT RESPONSE 0002-0000-0000-0002", "Z_AGENT RESPONSE 0003-0000-0000-0001"};
@@ -70,69 +86,148 @@ int HeaderVersion(const std::string& firstLine)
     return 0;
 }
 
+// The argument of a command line as a view into it (see CommandArgument).
+std::string_view ArgumentView(std::string_view line, std::size_t wordLength)
+{
+    std::string_view rest = TrimView(line.substr(std::min(wordLength, line.size())));
+    if (rest.empty() || rest[0] != '"')
+        return rest;
+    rest.remove_prefix(1);
+    const auto last = rest.rfind('"');
+    if (last == std::string_view::npos)
+        return {};
+    return TrimView(rest.substr(0, last));
+}
+
+// The office's messages of one run: the first ones are kept for the agent, the others only
+// counted, so that a script of a million messages neither fills memory nor the agent's day
+// with message boxes.
+struct TOfficeMessages {
+    std::vector<std::string> kept; // the first messages, in order, in UTF-8
+    std::size_t keptBytes = 0; // their texts together
+    std::size_t count = 0; // every message the script carried
+
+    // Takes the message of a trimmed SHOWMSGWND line.
+    void Add(std::string_view line)
+    {
+        // Once one message is not kept, no later one is: the agent sees a gapless start.
+        if (kept.size() == count && kept.size() < kShownMessages) {
+            std::string text = Cp1251ToUtf8(ArgumentView(line, kShowMessageWord.size()));
+            if (keptBytes + text.size() <= kShownMessageBytes) {
+                keptBytes += text.size();
+                kept.push_back(std::move(text));
+            }
+        }
+        ++count;
+    }
+};
+
 // What one run of the import collects from the script's lines besides its statements.
 struct TImportRun {
-    std::vector<std::string> messages; // office messages, in order
+    TOfficeMessages messages; // office messages, in order
     std::string deleteAllDate; // argument of the last DELALL line
     std::string deleteOldDate; // argument of the last DEL line
     TTemplate templateText; // the current REPEAT template
 };
 
+// Makes room in `out` for a statement of `size` bytes and its NUL: exactly, when it is big, so
+// that a statement of megabytes does not leave a block twice its size.
+void MakeRoom(std::string& out, std::size_t size)
+{
+    if (size >= kBigStatement && out.size() + size + 1 > out.capacity())
+        out.reserve(out.size() + size + 1);
+}
+
+// What one body line stands for.
+enum class TLineOutcome {
+    Nothing, // blank, a comment or a command: nothing to run
+    Statement, // a statement to run was appended
+    LineTooLong, // refused: the line is longer than the limit
+    StatementTooLong, // refused: its template would make a statement longer than the limit
+};
+
 // Sorts one trimmed body line: collects commands into `run` and appends the statement the line
-// stands for to `out`; false when it stands for none. `upper` and `fields` are scratch space
-// kept from line to line.
-bool AppendStatementOf(std::string_view line, TImportRun& run, std::string& out, std::string& upper,
-    std::vector<std::string_view>& fields)
+// stands for to `out`. `upper` and `fields` are scratch space kept from line to line.
+TLineOutcome AppendStatementOf(std::string_view line, TImportRun& run, std::string& out,
+    std::string& upper, std::vector<std::string_view>& fields)
 {
     if (line.empty() || StartsWith(line, kCommentMark))
-        return false;
+        return TLineOutcome::Nothing;
     if (line[0] == '<'
         && StartsWithWord(
             UpperLatin(line.substr(0, kShowMessageWord.size() + 1)), kShowMessageWord)) {
-        run.messages.push_back(
-            Cp1251ToUtf8(CommandArgument(std::string(line), kShowMessageWord.size())));
-        return false;
+        run.messages.Add(line);
+        return TLineOutcome::Nothing;
     }
     std::string_view data = line;
     if (line[0] == '<') {
         // Every other command line is taken in upper case, arguments included: the office's
         // programs write them so, and the devices have always run them so.
-        upper = UpperLatin(line);
+        upper.assign(line);
+        for (char& c : upper)
+            c = UpperLatin(c);
         data = upper;
         if (StartsWithWord(data, kDeleteAllWord)) {
-            run.deleteAllDate = CommandArgument(upper, kDeleteAllWord.size());
-            return false;
+            run.deleteAllDate = ArgumentView(data, kDeleteAllWord.size());
+            return TLineOutcome::Nothing;
         }
         if (StartsWithWord(data, kDeleteOldWord)) {
-            run.deleteOldDate = CommandArgument(upper, kDeleteOldWord.size());
-            return false;
+            run.deleteOldDate = ArgumentView(data, kDeleteOldWord.size());
+            return TLineOutcome::Nothing;
         }
         if (data == "</*>" || data == "</REPEAT>")
-            return false; // the template stays in force
+            return TLineOutcome::Nothing; // the template stays in force
         if (StartsWith(data, kRepeatWord)) {
-            run.templateText = TTemplate(CommandArgument(upper, kRepeatWord.size()));
-            return false;
+            run.templateText = TTemplate(std::string(ArgumentView(data, kRepeatWord.size())));
+            return TLineOutcome::Nothing;
         }
         if (StartsWith(data, kExecWord)) {
-            out += CommandArgument(upper, kExecWord.size());
-            return true;
+            // No longer than its line, which the reader has bounded.
+            const std::string_view sql = ArgumentView(data, kExecWord.size());
+            MakeRoom(out, sql.size());
+            out += sql;
+            return TLineOutcome::Statement;
         }
     }
     if (run.templateText.Empty())
-        return false;
+        return TLineOutcome::Nothing;
     SplitFields(data, fields);
+    // Measured before it is made: a template that repeats a long field would otherwise make
+    // a text of gigabytes that SQLite refuses anyway.
+    const std::size_t size = run.templateText.Size(fields);
+    if (size > kLengthLimit)
+        return TLineOutcome::StatementTooLong;
+    MakeRoom(out, size);
     run.templateText.Fill(fields, out);
-    return true;
+    return TLineOutcome::Statement;
+}
+
+// What an overlong body line stands for, from its head: a comment or a blank line is skipped
+// like any other; everything else is refused.
+TLineOutcome OverlongLineOutcome(std::string_view head)
+{
+    return head.empty() || StartsWith(head, kCommentMark) ? TLineOutcome::Nothing
+                                                          : TLineOutcome::LineTooLong;
+}
+
+// Tells the agent that a line, or the statement made from a line, was too long to run.
+void ReportTooLong(const char* what, int line, const std::string& path, const char* consequence)
+{
+    UI().Message(std::string(what) + std::to_string(line) + " файла '" + path + "' длиннее "
+            + std::to_string(kLengthLimit >> 20) + " МБ; " + consequence,
+        TIcon::Error);
 }
 
 // The statements of the script's body, made from its lines on a thread of their own, so that
 // reading the file and filling templates overlap SQLite's work. Only the statements cross over:
 // every statement still runs on the calling thread, in the order of the lines. The reading
-// thread stays a few blocks ahead at most, so memory does not grow with the script.
+// thread stays a few blocks and a few megabytes ahead at most, so memory does not grow with the
+// script; a block passes its nominal size by one statement at most, which the limit bounds.
 class TStatementSource {
 public:
     // One block of statements: their texts one after another, each ended by a NUL as
-    // sqlite3_exec takes it, with the line each came from.
+    // sqlite3_exec takes it, with the line each came from. A block that ends with a refused
+    // line is the last one: reading stops there.
     struct TBlock {
         struct TEntry {
             std::size_t offset;
@@ -143,6 +238,7 @@ public:
         std::string text;
         std::vector<TEntry> entries;
         int linesRead = 0; // lines read up to the end of this block
+        TLineOutcome refusal = TLineOutcome::Nothing; // why the last line read was refused
     };
 
     TStatementSource(TScriptReader& reader, TImportRun& run)
@@ -178,6 +274,7 @@ public:
         }
         auto block = std::move(m_full.front());
         m_full.pop_front();
+        m_fullBytes -= block->text.size();
         lock.unlock();
         m_changed.notify_all();
         return block;
@@ -187,6 +284,10 @@ public:
     void Recycle(std::unique_ptr<TBlock> block)
     {
         block->text.clear();
+        // A block that held a statement of megabytes gives its room back rather than keep it
+        // for statements of a line.
+        if (block->text.capacity() > 2 * kBlockBytes)
+            block->text.shrink_to_fit();
         block->entries.clear();
         const std::lock_guard lock(m_mutex);
         m_free.push_back(std::move(block));
@@ -200,6 +301,7 @@ private:
     static constexpr std::size_t kBlockStatements = 1024;
     static constexpr int kBlockLines = 4096; // so the progress moves over long comments too
     static constexpr std::size_t kBlocksAhead = 4;
+    static constexpr std::size_t kBytesAhead = 4 * kBlockBytes; // texts of the blocks waiting
 
     void Produce()
     {
@@ -216,12 +318,20 @@ private:
                 if (more) {
                     ++number;
                     const std::size_t offset = block->text.size();
-                    if (AppendStatementOf(TrimView(line), m_run, block->text, upper, fields)) {
+                    const TLineOutcome outcome = m_reader.Overlong()
+                        ? OverlongLineOutcome(line)
+                        : AppendStatementOf(TrimView(line), m_run, block->text, upper, fields);
+                    if (outcome == TLineOutcome::Statement) {
                         const std::size_t length = block->text.size() - offset;
+                        assert(length <= kLengthLimit);
                         block->text.push_back('\0');
                         block->entries.push_back({offset, length, number,
                             ControlsTransaction(
                                 std::string_view(block->text).substr(offset, length))});
+                    } else if (outcome != TLineOutcome::Nothing) {
+                        // The run stops at this line; nothing after it is read.
+                        block->refusal = outcome;
+                        more = false;
                     }
                 }
                 block->linesRead = number;
@@ -242,7 +352,9 @@ private:
     std::unique_ptr<TBlock> EmptyBlock()
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_stop || m_full.size() < kBlocksAhead; });
+        m_changed.wait(lock, [this] {
+            return m_stop || (m_full.size() < kBlocksAhead && m_fullBytes < kBytesAhead);
+        });
         if (m_stop)
             return nullptr;
         if (m_free.empty())
@@ -258,6 +370,7 @@ private:
             const std::lock_guard lock(m_mutex);
             if (m_stop)
                 return false;
+            m_fullBytes += block->text.size();
             m_full.push_back(std::move(block));
         }
         m_changed.notify_all();
@@ -278,6 +391,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::unique_ptr<TBlock>> m_full; // made and waiting to run
+    std::size_t m_fullBytes = 0; // their texts together
     std::vector<std::unique_ptr<TBlock>> m_free; // run and ready to be filled again
     bool m_done = false;
     bool m_stop = false;
@@ -323,8 +437,8 @@ void ReportUnreadable(const std::string& path)
 }
 
 // Runs the body of the script, the second line onward. False when a statement failed (both
-// messages shown) or the file could not be read to its end. `run` holds the script's commands
-// once this returns.
+// messages shown), a line was refused for its length (shown) or the file could not be read to
+// its end. `run` holds the script's commands once this returns.
 bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runner, TImportRun& run,
     const std::string& scriptPath)
 {
@@ -353,6 +467,14 @@ bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runne
                 statement.assign(block->text, last.offset, last.length);
             }
             progress(block->linesRead);
+            if (block->refusal != TLineOutcome::Nothing) {
+                // Counted in the file, whose first line is the header.
+                ReportTooLong(
+                    block->refusal == TLineOutcome::LineTooLong ? "Строка " : "Оператор из строки ",
+                    block->linesRead + 1, scriptPath, "загрузка остановлена.");
+                runner.Stop();
+                return false;
+            }
             source.Recycle(std::move(block));
         }
         if (source.ReadFailed()) {
@@ -367,10 +489,74 @@ bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runne
     return true;
 }
 
-// The bulk reference script of a version 3 answer, run as one batch of statements. Its SQL
-// failing is reported and the import goes on, as the office expects; a failure of the device
-// itself (a lock held too long, a full or failing disk) stops the import, since the reference
-// data would be silently incomplete.
+// Follows the reference script's text as it is joined, just far enough to tell when it may end
+// a statement: at a semicolon outside literals, quoted names and comments, followed by nothing
+// but blanks and comments. Only then is SQLite asked (which also knows a trigger's body), so a
+// statement of many lines is read once, not once a line. A pair such as "--" never spans two
+// texts fed: the line end between two lines is fed as a text of its own.
+class TStatementEnd {
+public:
+    void Feed(std::string_view text)
+    {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+            switch (m_state) {
+            case TState::Code:
+                if (c == ';') {
+                    m_semicolon = true;
+                } else if (c == '-' && next == '-') {
+                    m_state = TState::LineComment;
+                    ++i;
+                } else if (c == '/' && next == '*') {
+                    m_state = TState::BlockComment;
+                    ++i;
+                } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
+                    m_state = TState::Quoted;
+                    m_close = c == '[' ? ']' : c;
+                    m_semicolon = false;
+                } else if (static_cast<unsigned char>(c) > ' ') {
+                    m_semicolon = false;
+                }
+                break;
+            case TState::Quoted:
+                if (c == m_close)
+                    m_state = TState::Code; // a doubled quote simply opens the text again
+                break;
+            case TState::BlockComment:
+                if (c == '*' && next == '/') {
+                    m_state = TState::Code;
+                    ++i;
+                }
+                break;
+            case TState::LineComment:
+                if (c == '\n')
+                    m_state = TState::Code;
+                break;
+            }
+        }
+    }
+
+    // False only when the text fed cannot end with a complete statement.
+    bool MayEnd() const
+    {
+        return m_semicolon && (m_state == TState::Code || m_state == TState::LineComment);
+    }
+
+    void Reset() { *this = TStatementEnd(); }
+
+private:
+    enum class TState { Code, Quoted, BlockComment, LineComment };
+    TState m_state = TState::Code;
+    char m_close = 0; // what ends the quoted text
+    bool m_semicolon = false; // the last token outside comments is a semicolon
+};
+
+// The bulk reference script of a version 3 answer, run statement by statement as it is read, so
+// memory does not grow with it. Its SQL failing, or a statement longer than the limit, is
+// reported, the rest of it is not run and the import goes on, as the office expects; a failure
+// of the device itself (a lock held too long, a full or failing disk) stops the import, since
+// the reference data would be silently incomplete.
 bool RunReferenceScript(TExchangeSink& sink, TStatementRunner& runner, TSqlQuery& connection,
     const std::string& bulkPath)
 {
@@ -378,29 +564,71 @@ bool RunReferenceScript(TExchangeSink& sink, TStatementRunner& runner, TSqlQuery
     if (!std::filesystem::exists(bulkPath, ec))
         return true;
     sink.Log("Загрузка справочников...");
-    std::string text;
-    {
-        TScriptReader reader(bulkPath);
-        std::string line;
-        bool first = true;
-        while (reader.Next(&line)) {
-            if (!first)
-                text += "\r\n";
-            text += line;
-            first = false;
+    TScriptReader reader(bulkPath);
+    std::string line;
+    std::string pending; // the lines of the statement being read, joined by CR LF as ever
+    TStatementEnd end;
+    int number = 0; // of the line read last, counted from 1
+    int first = 0; // the line the pending statement began on
+    bool failed = false; // SQLite failed a statement
+    const auto refuse = [&](const char* what, int at) {
+        ReportTooLong(what, at, bulkPath, "остаток файла не выполнен.");
+        return runner.Commit() || !connection.LastFailureIsEnvironmental();
+    };
+    while (reader.Next(&line)) {
+        if (++number % 512 == 0)
+            UI().ProcessEvents();
+        if (reader.Overlong()) {
+            if (pending.empty() && line.empty())
+                continue; // blanks between statements, as SQLite would skip them
+            return pending.empty() ? refuse("Строка ", number)
+                                   : refuse("Оператор со строки ", first);
         }
-        if (reader.Failed()) {
-            ReportUnreadable(bulkPath);
-            return true;
+        if (pending.empty()) {
+            // Blanks before a statement mean nothing to SQLite; the devices trimmed them off
+            // the front of the whole script.
+            const std::string_view text = TrimView(line);
+            if (text.empty())
+                continue;
+            line.erase(0, static_cast<std::size_t>(text.data() - line.data()));
+            first = number;
+        } else {
+            if (pending.size() + 2 + line.size() > kLengthLimit)
+                return refuse("Оператор со строки ", first);
+            pending += "\r\n";
+            end.Feed("\r\n");
+        }
+        pending += line;
+        end.Feed(line);
+        if (end.MayEnd() && IsCompleteStatement(pending.c_str())) {
+            if (!runner.Run(pending)) {
+                failed = true;
+                break;
+            }
+            pending.clear();
+            end.Reset();
         }
     }
-    // Trimmed in place: the reference script may be hundreds of megabytes.
-    const std::string_view trimmed = TrimView(text);
-    text.resize(static_cast<std::size_t>(trimmed.data() - text.data()) + trimmed.size());
-    text.erase(0, static_cast<std::size_t>(trimmed.data() - text.data()));
-    if (runner.Run(text) && runner.Commit())
-        return true;
-    return !connection.LastFailureIsEnvironmental();
+    if (failed && connection.LastFailureIsEnvironmental())
+        return false;
+    if (!failed) {
+        if (reader.Failed()) {
+            // What ran before stays; a statement the read cut short is not run.
+            ReportUnreadable(bulkPath);
+        } else {
+            // The last statement needs no semicolon, and blanks after it mean nothing.
+            const std::string_view last = TrimView(pending);
+            if (!last.empty()) {
+                pending.resize(
+                    static_cast<std::size_t>(last.data() - pending.data()) + last.size());
+                if (!runner.Run(pending) && connection.LastFailureIsEnvironmental())
+                    return false;
+            }
+        }
+    }
+    // A transaction the script opened is closed as at its end, so that the deletions and the
+    // record of the load that follow run outside it.
+    return runner.Commit() || !connection.LastFailureIsEnvironmental();
 }
 
 // Deletes the documents journalled before the cut-off date: all of them ("all"), or only those
@@ -447,27 +675,65 @@ bool RecordLoadTime(TSqlQuery& connection)
     return false;
 }
 
-// A copy of the database as it was before the office's answer, so the agent can go back.
-// Without room for it the import goes on, and the log says so.
-void KeepBackup(TExchangeSink& sink)
+// A copy of the database as it was before the office's answer, so the agent can go back;
+// returns its name. Without room for it the import goes on, and the log says so.
+std::string KeepBackup(TExchangeSink& sink)
 {
-    switch (MakeBackup()) {
+    std::string name;
+    switch (MakeBackup(&name)) {
     case TBackupOutcome::Made:
         break;
     case TBackupOutcome::NoRoom:
         sink.Log("Недостаточно места для резервной копии; загрузка без копии.");
         break;
+    case TBackupOutcome::NotWritable:
+        sink.Log("Папка данных недоступна для записи; загрузка без копии.");
+        break;
     case TBackupOutcome::Failed:
         sink.Log("Резервная копия не сделана; загрузка без копии.");
         break;
     }
+    return name;
 }
 
-void ShowOfficeMessages(const std::vector<std::string>& messages)
+// Checks that the program can start on what the answer left, as the next start would: the
+// schema check and both reference lists, under the time bound. An answer after which it could
+// not is undone at once from the copy made before it, and the import counts as failed. A check
+// that failed for the moment (a lock held too long, a failing disk) blames nothing on the
+// answer: the load stands, and the next start checks again.
+bool ProgramStartsAfterImport(const std::string& backup)
 {
-    for (std::size_t i = 0; i < messages.size(); ++i)
+    ClearFailureRecord();
+    // As a start: the database is no longer new, whatever it was when the program started.
+    if (InitDatabaseLocation(DbPath().parent_path().parent_path()) && CheckSchema()
+        && LoadReferenceLists(true) && LastLoadComplete())
+        return true;
+    if (PassingFailureSeen())
+        return true;
+    if (!backup.empty() && UndoFromBackup(backup)) {
+        LoadReferenceLists(true);
+        UI().Message("Загрузка отменена: после неё программа не смогла бы открыть базу. База "
+                     "возвращена к копии, сделанной перед загрузкой.",
+            TIcon::Error);
+    } else {
+        UI().Message("После загрузки программа не сможет открыть базу, а вернуть копию, "
+                     "сделанную перед загрузкой, не удалось.",
+            TIcon::Error);
+    }
+    return false;
+}
+
+// One box for each message kept, numbered among all the script carried, and one more saying
+// how many were not shown.
+void ShowOfficeMessages(const TOfficeMessages& messages)
+{
+    for (std::size_t i = 0; i < messages.kept.size(); ++i)
         UI().Message("Сообщение из офиса: [" + std::to_string(i + 1) + " / "
-                + std::to_string(messages.size()) + "]\r\n" + Trim(messages[i]),
+                + std::to_string(messages.count) + "]\r\n" + Trim(messages.kept[i]),
+            TIcon::None);
+    if (messages.count > messages.kept.size())
+        UI().Message("Ещё сообщений из офиса, не показанных: "
+                + std::to_string(messages.count - messages.kept.size()) + ".",
             TIcon::None);
 }
 
@@ -513,6 +779,7 @@ bool TScriptReader::Next(std::string* line)
 {
     if (line)
         line->clear();
+    m_overlong = false;
     bool any = false;
     while (true) {
         if (m_at == m_end && !Fill())
@@ -527,7 +794,7 @@ bool TScriptReader::Next(std::string* line)
         const std::size_t n
             = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - begin) : m_end - m_at;
         if (line)
-            line->append(begin, n);
+            Keep(begin, n, *line);
         any = true;
         m_at += n;
         if (cr) {
@@ -538,6 +805,34 @@ bool TScriptReader::Next(std::string* line)
     }
     // The last line needs no CR; a text that ends right after a line end has no further line.
     return any && !m_failed;
+}
+
+// Adds the next `n` bytes of the line being read to `line`, as long as the line stays within
+// the limit; past it, only the head of the line is kept and the rest is passed over unheld, so
+// that a comment or a blank line of any length costs no memory.
+void TScriptReader::Keep(const char* bytes, std::size_t n, std::string& line)
+{
+    if (!m_overlong) {
+        if (line.size() + n <= kLengthLimit) {
+            line.append(bytes, n);
+            return;
+        }
+        m_overlong = true;
+        std::size_t blanks = 0;
+        while (blanks < line.size() && static_cast<unsigned char>(line[blanks]) <= ' ')
+            ++blanks;
+        line.erase(0, blanks);
+        line.resize(std::min(line.size(), kOverlongHead));
+    }
+    if (line.size() == kOverlongHead)
+        return;
+    std::string_view rest(bytes, n);
+    if (line.empty()) {
+        // Still nothing but blanks: the head begins at the first character above a blank.
+        while (!rest.empty() && static_cast<unsigned char>(rest.front()) <= ' ')
+            rest.remove_prefix(1);
+    }
+    line.append(rest.substr(0, kOverlongHead - line.size()));
 }
 
 std::size_t TScriptReader::CountLines(const std::string& path)
@@ -551,14 +846,7 @@ std::size_t TScriptReader::CountLines(const std::string& path)
 
 std::string CommandArgument(const std::string& line, std::size_t wordLength)
 {
-    std::string rest = Trim(line.substr(std::min(wordLength, line.size())));
-    if (rest.empty() || rest[0] != '"')
-        return rest;
-    rest.erase(0, 1);
-    const auto last = rest.rfind('"');
-    if (last == std::string::npos)
-        return {};
-    return Trim(rest.substr(0, last));
+    return std::string(ArgumentView(line, wordLength));
 }
 
 std::vector<std::string> SplitFields(const std::string& line)
@@ -615,6 +903,15 @@ TTemplate::TTemplate(std::string text)
             ++p;
         }
     }
+}
+
+std::size_t TTemplate::Size(const std::vector<std::string_view>& fields) const
+{
+    std::size_t size = 0;
+    for (const TPiece& piece : m_pieces)
+        size += piece.field == 0 || piece.field > fields.size() ? piece.length
+                                                                : fields[piece.field - 1u].size();
+    return size;
 }
 
 void TTemplate::Fill(const std::vector<std::string_view>& fields, std::string& out) const
@@ -786,6 +1083,50 @@ bool TStatementRunner::Commit()
     return true;
 }
 
+namespace {
+
+enum class TAnswerOutcome {
+    Refused, // nothing was changed (a wrong header, no database)
+    Failed, // stopped on the way; what ran before stays
+    Ran,
+};
+
+// Runs the script's lines, the bulk script, the deletions and the record of the load, after
+// a copy of the database is made (its name in `backup`). Every failure has been shown.
+TAnswerOutcome RunAnswer(TExchangeSink& sink, const std::string& folder,
+    const std::string& scriptPath, TImportRun& run, std::string& backup)
+{
+    const std::size_t lineCount = TScriptReader::CountLines(scriptPath);
+    TScriptReader reader(scriptPath);
+    std::string header;
+    const int version = reader.Next(&header) ? HeaderVersion(header) : 0;
+    if (version == 0) {
+        UI().Message("Файл несовместимого формата.", TIcon::None);
+        return TAnswerOutcome::Refused;
+    }
+    backup = KeepBackup(sink);
+
+    auto connection = TSqlQuery::Create(DbPath(), true);
+    if (!connection)
+        return TAnswerOutcome::Refused; // "База данных не найдена." has been shown
+    connection->GuardOfficeStatements();
+    sink.ProgressStart(static_cast<int>(std::min<std::size_t>(lineCount, 1u << 30)) - 1);
+    TStatementRunner runner(*connection);
+    if (!RunBody(sink, reader, runner, run, scriptPath))
+        return TAnswerOutcome::Failed;
+    if (version == 3 && !RunReferenceScript(sink, runner, *connection, folder + kImportBulkName))
+        return TAnswerOutcome::Failed;
+
+    sink.Log("Обработка...");
+    if (!DeleteDocuments(run.deleteAllDate, true) || !DeleteDocuments(run.deleteOldDate, false))
+        return TAnswerOutcome::Failed;
+    // Recorded before the office's messages are shown, so that a load the agent was told
+    // about is always one the device remembers.
+    return RecordLoadTime(*connection) ? TAnswerOutcome::Ran : TAnswerOutcome::Failed;
+}
+
+} // namespace
+
 bool Import(TExchangeSink& sink, const std::string& folderText, bool useZip)
 {
     const std::string folder = ChooseFolder(folderText);
@@ -801,41 +1142,23 @@ bool Import(TExchangeSink& sink, const std::string& folderText, bool useZip)
     }
 
     sink.Log("Начата загрузка...");
-    const std::size_t lineCount = TScriptReader::CountLines(scriptPath);
     TImportRun run;
-    {
-        TScriptReader reader(scriptPath);
-        std::string header;
-        if (!reader.Next(&header) || HeaderVersion(header) == 0) {
-            UI().Message("Файл несовместимого формата.", TIcon::None);
-            return false;
-        }
-        const int version = HeaderVersion(header);
-        KeepBackup(sink);
-
-        auto connection = TSqlQuery::Create(DbPath(), true);
-        if (!connection)
-            return false; // "База данных не найдена." has been shown; nothing was changed
-        connection->GuardOfficeStatements();
-        sink.ProgressStart(static_cast<int>(std::min<std::size_t>(lineCount, 1u << 30)) - 1);
-        TStatementRunner runner(*connection);
-        if (!RunBody(sink, reader, runner, run, scriptPath))
-            return false;
-        if (version == 3
-            && !RunReferenceScript(sink, runner, *connection, folder + kImportBulkName))
-            return false;
-
-        sink.Log("Обработка...");
-        if (!DeleteDocuments(run.deleteAllDate, true) || !DeleteDocuments(run.deleteOldDate, false))
-            return false;
-        // Recorded before the office's messages are shown, so that a load the agent was told
-        // about is always one the device remembers.
-        if (!RecordLoadTime(*connection))
-            return false;
+    std::string backup; // the copy made before the answer ran
+    switch (RunAnswer(sink, folder, scriptPath, run, backup)) {
+    case TAnswerOutcome::Refused:
+        return false;
+    case TAnswerOutcome::Failed:
+        // What ran before the failure stays, as always; but never a database the program
+        // could not start on.
+        ProgramStartsAfterImport(backup);
+        return false;
+    case TAnswerOutcome::Ran:
+        break;
     }
+    if (!ProgramStartsAfterImport(backup))
+        return false;
     ShowOfficeMessages(run.messages);
     sink.Log("Загрузка завершена.");
-    LoadReferenceLists(true);
     return true;
 }
 

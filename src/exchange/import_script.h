@@ -28,7 +28,8 @@ bool Import(TExchangeSink& sink, const std::string& folder, bool useZip);
 /// Reads a script file one line at a time in bounded memory: windows-1251 text up to the first
 /// NUL, lines ended by CR (an LF right after a CR belongs to it; a lone LF ends nothing). A file
 /// that cannot be opened or read (a folder of that name, an I/O error) has no further lines and
-/// tells so through Failed.
+/// tells so through Failed. A line longer than kOfficeLengthLimit is never held whole: only its
+/// head comes out, and Overlong tells so.
 class TScriptReader {
 public:
     explicit TScriptReader(const std::string& path);
@@ -37,16 +38,23 @@ public:
     TScriptReader& operator=(const TScriptReader&) = delete;
 
     /// The next line as the file holds it, in windows-1251 like the database (with `line` null,
-    /// skipped); false at the end of the text or when reading failed.
+    /// skipped); false at the end of the text or when reading failed. Of an overlong line,
+    /// `line` gets only its head: at most kOverlongHead characters from its first one above a
+    /// blank (empty when the whole line is blank), enough to tell a comment from a statement.
     bool Next(std::string* line);
+    /// True when the line Next gave last is longer than kOfficeLengthLimit.
+    bool Overlong() const { return m_overlong; }
     /// True when the file could not be opened or a read failed.
     bool Failed() const { return m_failed; }
+
+    static constexpr std::size_t kOverlongHead = 16; // characters kept of an overlong line
 
     /// The number of lines of the file at `path`, by the same rules.
     static std::size_t CountLines(const std::string& path);
 
 private:
     bool Fill();
+    void Keep(const char* bytes, std::size_t n, std::string& line);
 
     std::FILE* m_file = nullptr;
     std::vector<char> m_buffer;
@@ -54,6 +62,7 @@ private:
     std::size_t m_end = 0; // bytes held in the buffer
     bool m_ended = false; // end of file or NUL reached
     bool m_skipLf = false; // the last line ended with CR: an LF that follows belongs to it
+    bool m_overlong = false; // the line being read has passed the limit: only its head is kept
     bool m_failed = false;
 };
 
@@ -80,6 +89,8 @@ public:
     explicit TTemplate(std::string text);
 
     bool Empty() const { return m_text.empty(); }
+    /// The length of the statement for `fields`, found without making it.
+    std::size_t Size(const std::vector<std::string_view>& fields) const;
     /// Appends the statement for `fields` to `out`.
     void Fill(const std::vector<std::string_view>& fields, std::string& out) const;
 
@@ -133,6 +144,10 @@ public:
     /// Commits the batch and a transaction the script left open. False when that failed
     /// (shown); the batch is then undone.
     bool Commit();
+    /// Ends the run at a statement the import refused before it reached SQLite, as a failing
+    /// statement ends it: the batch is committed, and a transaction the script opened stays
+    /// open, as after a failure. False when the commit failed (shown).
+    bool Stop() { return CommitBatch(); }
 
 private:
     bool CommitBatch();

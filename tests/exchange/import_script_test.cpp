@@ -239,6 +239,177 @@ TEST_F(ImportTest, BulkScriptOfVersionThree)
     EXPECT_EQ(test::Value("select count(*) from T where A='d'"), "1");
 }
 
+// The office's lines and statements are held up to the length limit and no further: a longer
+// line is refused where it stands, unless it is a comment or blank, which is passed over unread.
+TEST_F(ImportTest, LinesPastTheLengthLimit)
+{
+    const std::size_t limit = kOfficeLengthLimit;
+    // An EXEC line of exactly `length` bytes.
+    const auto exec = [](std::size_t length) {
+        const std::string head = "<EXEC \"insert into T (A) values (length('";
+        const std::string tail = "'))\">";
+        return head + std::string(length - head.size() - tail.size(), 'x') + tail;
+    };
+    const std::string refused = "' длиннее 16 МБ; загрузка остановлена.";
+    struct TCase {
+        const char* what;
+        std::vector<std::string> lines; // between the data lines "first" and "second"
+        std::string refusal; // the message box, empty when the import succeeds
+        std::vector<std::string> rows;
+    };
+    const TCase cases[] = {
+        {"a comment past the limit", {"//" + std::string(limit, '-')}, "", {"first||", "second||"}},
+        {"a blank line past the limit",
+            {std::string(limit / 2 + 1, ' ') + std::string(limit / 2, '\t')}, "",
+            {"first||", "second||"}},
+        {"blanks past the limit, then a comment", {std::string(limit + 1, ' ') + "// x"}, "",
+            {"first||", "second||"}},
+        {"an EXEC line at the limit", {exec(limit)}, "",
+            {"first||", std::to_string(limit - 46) + "||", "second||"}}, // 46 around the x's
+        {"an EXEC line past the limit", {exec(limit + 1)}, "Строка 4 файла '", {"first||"}},
+        {"a data line past the limit, after a message",
+            {"<SHOWMSGWND \"m\">", std::string(limit + 1, 'd')}, "Строка 5 файла '", {"first||"}},
+        {"a template filled past the limit",
+            {"<REPEAT \"insert into T (A, B, C) values ('%1', '%1', '%UPPER(%1)')\">",
+                std::string(limit / 3 + 1, 'f')},
+            "Оператор из строки 5 файла '", {"first||"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::Exec("delete from T; delete from MY_OPTIONS where OPT_NAME='LLD_Def'");
+        folder.ui.Clear();
+        log.Clear();
+        std::vector<std::string> lines
+            = {kV2, "<REPEAT \"insert into T (A) values ('%1')\">", "first"};
+        lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+        lines.insert(lines.end(), {"second", "<SHOWMSGWND \"после\">"});
+        EXPECT_EQ(Run(lines), c.refusal.empty());
+        if (c.refusal.empty()) {
+            EXPECT_EQ(folder.ui.Texts(),
+                std::vector<std::string> {"Сообщение из офиса: [1 / 1]\r\nпосле"});
+        } else {
+            EXPECT_EQ(folder.ui.Texts(),
+                std::vector<std::string> {c.refusal + (dir / "ToPDA.sqd").string() + refused});
+            EXPECT_EQ(folder.ui.shown[0].icon, TIcon::Error);
+            EXPECT_EQ(log.Text().find("Загрузка завершена."), std::string::npos);
+        }
+        EXPECT_EQ(Rows(), c.rows);
+        EXPECT_EQ(test::Value("select count(*) from MY_OPTIONS where OPT_NAME='LLD_Def'"),
+            c.refusal.empty() ? "1" : "0");
+    }
+}
+
+TEST_F(ImportTest, BulkScriptRunsStatementByStatement)
+{
+    SetOption("LLD_Def", "before");
+    test::WriteFile(dir / "ToPDA.sql",
+        Utf8ToCp1251("\r\n  \t\r\n  insert into T (A) values ('a');\r\n"
+                     "insert into T (A, B)\r\n values ('b',\r\n'две;\r\nстроки');\r\n"
+                     "insert into T (A) values ('c'); insert into T (A) values ('d');\r\n"
+                     "-- a comment; no statement\r\n"
+                     "insert into T (A, B) values ('e', 'x;') /* ; */ ; -- done\r\n"
+                     "insert into NOPE values (1);\r\n"
+                     "insert into T (A) values ('never');\r\n"));
+    ASSERT_TRUE(Run({kV3, "<SHOWMSGWND \"после\">"}));
+    EXPECT_EQ(
+        Rows(), (std::vector<std::string> {"a||", "b|две;\r\nстроки|", "c||", "d||", "e|x;|"}));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {"no such table: NOPE", "Сообщение из офиса: [1 / 1]\r\nпосле"}));
+    EXPECT_NE(GetOption(nullptr, "LLD_Def"), "before");
+
+    // The last statement needs no semicolon; blanks after it mean nothing.
+    test::Exec("delete from T");
+    test::WriteFile(dir / "ToPDA.sql",
+        "insert into T (A) values ('f');\r\ninsert into T (A)\r\n"
+        "values ('g')  \r\n\t\r\n ");
+    folder.ui.Clear();
+    ASSERT_TRUE(Run({kV3}));
+    EXPECT_EQ(Rows(), (std::vector<std::string> {"f||", "g||"}));
+    EXPECT_TRUE(folder.ui.shown.empty());
+}
+
+TEST_F(ImportTest, BulkScriptsOwnTransactions)
+{
+    test::WriteFile(dir / "ToPDA.sql",
+        "begin;\r\ninsert into T (A) values (1);\r\ninsert into T (A) values (2);\r\ncommit;\r\n"
+        "insert into T (A) values (3);\r\nBEGIN TRANSACTION;\r\ninsert into T (A) values (4);\r\n"
+        "insert into NOPE values (1);\r\ninsert into T (A) values (5);\r\ncommit;\r\n");
+    // The transaction the failing statement leaves open is closed as at the script's end, so
+    // the load is still recorded.
+    ASSERT_TRUE(Run({kV3, "<SHOWMSGWND \"после\">"}));
+    EXPECT_EQ(test::Column("select A from T"), (std::vector<std::string> {"1", "2", "3", "4"}));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {"no such table: NOPE", "Сообщение из офиса: [1 / 1]\r\nпосле"}));
+    EXPECT_EQ(test::Value("select count(*) from MY_OPTIONS where OPT_NAME='LLD_Def'"), "1");
+}
+
+TEST_F(ImportTest, BulkScriptPastTheLengthLimit)
+{
+    const std::size_t limit = kOfficeLengthLimit;
+    const std::string insertA = "insert into T (A) values ('a');\r\n";
+    const std::string insertB = "\r\ninsert into T (A) values ('b');";
+    const std::string half(limit / 2, 'x');
+    const std::string measure = "insert into T (A) values (length('";
+    struct TCase {
+        const char* what;
+        std::string middle; // between the inserts of 'a' and 'b'
+        std::string refusal; // the message box, empty when all of it runs
+        std::vector<std::string> rows;
+    };
+    const TCase cases[] = {
+        {"a blank line past the limit between statements", std::string(limit + 1, ' '), "",
+            {"a||", "b||"}},
+        {"a statement at the limit",
+            measure + std::string(limit - measure.size() - 4, 'x') + "'));", "",
+            {"a||", std::to_string(limit - measure.size() - 4) + "||", "b||"}},
+        {"a line past the limit", "insert into T (A) values ('" + std::string(limit, 'x') + "');",
+            "Строка 2 файла '", {"a||"}},
+        {"a statement of several lines past the limit",
+            "\r\ninsert into T (A) values ('" + half + "\r\n" + half + "');",
+            "Оператор со строки 3 файла '", {"a||"}},
+        {"a statement with a blank line past the limit",
+            "insert into T (A) values ('x'\r\n" + std::string(limit + 1, ' ') + "\r\n);",
+            "Оператор со строки 2 файла '", {"a||"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::Exec("delete from T");
+        folder.ui.Clear();
+        test::WriteFile(dir / "ToPDA.sql", insertA + c.middle + insertB);
+        ASSERT_TRUE(Run({kV3, "<SHOWMSGWND \"после\">"})) << "the import goes on";
+        std::vector<std::string> texts;
+        if (!c.refusal.empty())
+            texts.push_back(c.refusal + (dir / "ToPDA.sql").string()
+                + "' длиннее 16 МБ; остаток файла не выполнен.");
+        texts.push_back("Сообщение из офиса: [1 / 1]\r\nпосле");
+        EXPECT_EQ(folder.ui.Texts(), texts);
+        EXPECT_EQ(Rows(), c.rows);
+    }
+}
+
+// Only the first office messages are kept and shown; the rest are counted in one last box.
+TEST_F(ImportTest, OfficeMessagesBeyondTheFirstAreCounted)
+{
+    std::vector<std::string> lines = {kV2};
+    for (int i = 1; i <= 205; ++i)
+        lines.push_back("<SHOWMSGWND \"m" + std::to_string(i) + "\">");
+    ASSERT_TRUE(Run(lines));
+    const std::vector<std::string> texts = folder.ui.Texts();
+    ASSERT_EQ(texts.size(), 201u);
+    EXPECT_EQ(texts[0], "Сообщение из офиса: [1 / 205]\r\nm1");
+    EXPECT_EQ(texts[199], "Сообщение из офиса: [200 / 205]\r\nm200");
+    EXPECT_EQ(texts[200], "Ещё сообщений из офиса, не показанных: 5.");
+
+    // Long messages are kept while their texts stay within the limit together.
+    const std::string big(kOfficeLengthLimit / 2 + 1, 'b');
+    folder.ui.Clear();
+    ASSERT_TRUE(Run({kV2, "<SHOWMSGWND \"" + big + "\">", "<SHOWMSGWND \"" + big + "\">",
+        "<SHOWMSGWND \"small\">"}));
+    EXPECT_EQ(folder.ui.Texts(),
+        (std::vector<std::string> {
+            "Сообщение из офиса: [1 / 3]\r\n" + big, "Ещё сообщений из офиса, не показанных: 2."}));
+}
+
 TEST_F(ImportTest, MissingFilesAndFolders)
 {
     EXPECT_FALSE(Import(log, "", false)) << "no folder picked";

@@ -11,3 +11,7 @@ target_compile_definitions(ftp_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-c
 add_dependencies(ftp_test vendrix-cli)
 # FTP over TLS against vsftpd, which needs root; without it those cases skip.
 vendrix_core_test(ftp_tls_test exchange/ftp_tls_test.cpp)
+# Hostile and broken office answers, and the way back through the companion.
+vendrix_core_test(hostile_answer_test exchange/hostile_answer_test.cpp)
+target_compile_definitions(hostile_answer_test PRIVATE VENDRIX_CLI="$<TARGET_FILE:vendrix-cli>")
+add_dependencies(hostile_answer_test vendrix-cli)
