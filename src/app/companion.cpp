@@ -277,8 +277,6 @@ bool IsFtpCommand(const std::string& command)
     return command == "send" || command == "receive" || command == "exchange";
 }
 
-// A wrong call: what is wrong on one line, then where the usage is, as command-line tools do;
-// the full text would bury the one line that matters.
 // Lists the copies of the database, the last made first, with their time and number of orders;
 // a copy that fails its check is listed as damaged.
 int ListBackupsCommand()
@@ -312,9 +310,8 @@ int RestoreCommand(TUserInterface& ui, const std::string& name)
             TIcon::Error);
         return kFailed;
     case TRestoreOutcome::Damaged:
-        ui.Message("Копия базы " + name
-                + " повреждена или не является базой агента. База не "
-                  "изменена.",
+        ui.Message(
+            "Копия базы " + name + " повреждена или не является базой агента. База не изменена.",
             TIcon::Error);
         return kFailed;
     case TRestoreOutcome::Failed:
@@ -324,6 +321,8 @@ int RestoreCommand(TUserInterface& ui, const std::string& name)
     return kFailed;
 }
 
+// A wrong call: what is wrong on one line, then where the usage is, as command-line tools do;
+// the full text would bury the one line that matters.
 int Usage(const std::string& problem)
 {
     std::cerr << "vendrix-cli: " << problem << "\n"
@@ -439,13 +438,12 @@ int main(int argc, char* argv[])
     }
     // The way back needs nothing but the program folder: it must work on a database that no
     // longer opens, is not a database or is missing.
-    if (command == "backups" || command == "restore") {
-        if (!InitDatabaseLocation(home))
-            return kFailed;
-        return command == "backups" ? ListBackupsCommand() : RestoreCommand(ui, args[0]);
-    }
     if (!InitDatabaseLocation(home))
         return kFailed;
+    if (command == "backups")
+        return ListBackupsCommand();
+    if (command == "restore")
+        return RestoreCommand(ui, args[0]);
     // Held while the command works on the database, so that no restore replaces it meanwhile.
     const TProgramRunningLock running;
     if (!StartStorage(home)) {
@@ -457,7 +455,7 @@ int main(int argc, char* argv[])
     if (!LastLoadComplete()) {
         const std::string advice = WayBackAdvice();
         if (!advice.empty())
-            ui.Message("Справочник товаров не прочитан.\r\n" + advice, TIcon::Warning);
+            ui.Message(std::string(kGoodsUnread) + "\r\n" + advice, TIcon::Warning);
     }
     TConsoleSink sink(line);
     bool ok = false;

@@ -34,14 +34,14 @@ bool StartStorageOrGoBack(const std::filesystem::path& programFolder)
     bool started = StartStorage(programFolder);
     if (started && LastLoadComplete())
         return true;
-    const TBackup copy = DbPath().empty() ? TBackup() : LastImportBackup();
+    const TBackup copy = LastImportBackup();
     if (copy.name.empty()) {
         // Nothing to go back to: a start without goods still lets the agent work, as ever.
         if (!started)
             UI().Message(kOpenDatabaseFailed, TIcon::Error);
         return started;
     }
-    const std::string what = started ? "Справочник товаров не прочитан." : kOpenDatabaseFailed;
+    const std::string what = started ? kGoodsUnread : kOpenDatabaseFailed;
     if (UI().Ask(what + "\r\nВернуть копию базы, сделанную перед последней загрузкой из офиса ("
                 + copy.time + ")?\r\nЗаменённая база сохранится как ещё одна копия.",
             TIcon::Error, TButtons::YesNoDefaultNo)

@@ -25,5 +25,7 @@ std::string WayBackAdvice();
 
 /// The message of a failed start.
 constexpr const char* kOpenDatabaseFailed = "Ошибка при открытии БД.";
+/// What a start says when the goods could not be read.
+constexpr const char* kGoodsUnread = "Справочник товаров не прочитан.";
 
 } // namespace vendrix

@@ -53,7 +53,7 @@ fs::path NewBackupPath()
         char name[40];
         std::snprintf(name, sizeof name, "%s%04d-%02d-%02d_%02d-%02d-%02d-%03d%s", kPrefix, t.year,
             t.month, t.day, t.hour, t.minute, t.second, t.millisecond, kExtension);
-        const fs::path path = BackupFolder() / name;
+        fs::path path = BackupFolder() / name;
         std::error_code ec;
         if (!fs::exists(path, ec))
             return path;
@@ -107,6 +107,7 @@ std::vector<TMade> MadeOrder()
     }
     std::sort(present.begin(), present.end());
     std::vector<TMade> order;
+    order.reserve(present.size() + known.size());
     for (std::string& unknown : present)
         order.push_back({std::move(unknown), true});
     order.insert(order.end(), known.begin(), known.end());
@@ -131,27 +132,38 @@ void WriteOrder(const std::vector<TMade>& order)
     fs::rename(partial, path, ec);
 }
 
-void RecordMade(const fs::path& copy, bool beforeImport)
+// Records `copy` as the copy made last; with `rotate`, keeps only the kBackupsKept copies made
+// last, whatever their names say.
+void RecordMade(const fs::path& copy, bool beforeImport, bool rotate)
 {
     std::vector<TMade> order = MadeOrder();
     const std::string name = copy.filename().string();
     std::erase_if(order, [&](const TMade& m) { return m.name == name; });
     order.push_back({name, beforeImport});
+    if (rotate && order.size() > static_cast<std::size_t>(kBackupsKept)) {
+        const auto surplus = static_cast<std::ptrdiff_t>(order.size()) - kBackupsKept;
+        std::error_code ec;
+        for (auto it = order.begin(); it != order.begin() + surplus; ++it)
+            fs::remove(BackupFolder() / it->name, ec);
+        order.erase(order.begin(), order.begin() + surplus);
+    }
     WriteOrder(order);
 }
 
-// Keeps the kBackupsKept copies made last, whatever their names say.
-void RemoveOldBackups()
+// A copy as the agent sees it, checked.
+TBackup Described(const TMade& made)
 {
-    std::vector<TMade> order = MadeOrder();
-    if (order.size() <= static_cast<std::size_t>(kBackupsKept))
-        return;
-    const std::size_t surplus = order.size() - kBackupsKept;
-    std::error_code ec;
-    for (std::size_t i = 0; i < surplus; ++i)
-        fs::remove(BackupFolder() / order[i].name, ec);
-    order.erase(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(surplus));
-    WriteOrder(order);
+    TBackup b;
+    b.name = made.name;
+    b.beforeImport = made.beforeImport;
+    // "base-yyyy-MM-dd_HH-mm-ss-zzz.sdb"
+    const std::string& n = b.name;
+    b.time = n.substr(13, 2) + "." + n.substr(10, 2) + "." + n.substr(5, 4) + " " + n.substr(16, 2)
+        + ":" + n.substr(19, 2) + ":" + n.substr(22, 2);
+    b.damaged = !CheckDatabaseCopy(BackupFolder() / n, &b.orders);
+    if (b.damaged)
+        b.orders = -1;
+    return b;
 }
 
 // An empty file only the owner may read, where SQLite is to write a database: SQLite would
@@ -228,6 +240,34 @@ int OpenLockFile(bool create)
     return fd;
 }
 
+// The running lock taken whole, for as long as a restore replaces the database: refused while
+// a program or a companion command holds its share.
+class TExclusiveLock {
+public:
+    TExclusiveLock()
+        : m_fd(OpenLockFile(true))
+    {
+        if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+            m_refused = true;
+        }
+    }
+    ~TExclusiveLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TExclusiveLock(const TExclusiveLock&) = delete;
+    TExclusiveLock& operator=(const TExclusiveLock&) = delete;
+
+    bool Refused() const { return m_refused; }
+
+private:
+    int m_fd;
+    bool m_refused = false;
+};
+
 } // namespace
 
 fs::path BackupFolder()
@@ -263,8 +303,7 @@ TBackupOutcome MakeBackup(std::string* name)
         return TBackupOutcome::Failed;
     if (name)
         *name = path.filename().string();
-    RecordMade(path, true);
-    RemoveOldBackups();
+    RecordMade(path, true, true);
     return TBackupOutcome::Made;
 }
 
@@ -300,26 +339,20 @@ std::vector<TBackup> ListBackups()
 {
     std::vector<TBackup> out;
     const std::vector<TMade> order = MadeOrder();
-    for (auto made = order.rbegin(); made != order.rend(); ++made) {
-        TBackup b;
-        b.name = made->name;
-        b.beforeImport = made->beforeImport;
-        // "base-yyyy-MM-dd_HH-mm-ss-zzz.sdb"
-        const std::string& n = b.name;
-        b.time = n.substr(13, 2) + "." + n.substr(10, 2) + "." + n.substr(5, 4) + " "
-            + n.substr(16, 2) + ":" + n.substr(19, 2) + ":" + n.substr(22, 2);
-        b.damaged = !CheckDatabaseCopy(BackupFolder() / n, &b.orders);
-        if (b.damaged)
-            b.orders = -1;
-        out.push_back(std::move(b));
-    }
+    for (auto made = order.rbegin(); made != order.rend(); ++made)
+        out.push_back(Described(*made));
     return out;
 }
 
 TBackup LastImportBackup()
 {
-    for (const TBackup& b : ListBackups()) {
-        if (b.beforeImport && !b.damaged)
+    // Checked one at a time, the last made first: a check reads the whole copy.
+    const std::vector<TMade> order = MadeOrder();
+    for (auto made = order.rbegin(); made != order.rend(); ++made) {
+        if (!made->beforeImport)
+            continue;
+        TBackup b = Described(*made);
+        if (!b.damaged)
             return b;
     }
     return {};
@@ -332,34 +365,22 @@ TRestoreOutcome RestoreBackup(const std::string& name, std::string* keptAs)
     if (!IsBackupName(name) || !fs::is_regular_file(source, ec))
         return TRestoreOutcome::NotFound;
     // Held to the end, so that no program starts on the database while it is replaced.
-    const int lock = OpenLockFile(true);
-    if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-        ::close(lock);
+    const TExclusiveLock lock;
+    if (lock.Refused())
         return TRestoreOutcome::ProgramRunning;
-    }
-    const auto unlock = [lock] {
-        if (lock >= 0)
-            ::close(lock);
-    };
-    if (!CheckDatabaseCopy(source)) {
-        unlock();
+    if (!CheckDatabaseCopy(source))
         return TRestoreOutcome::Damaged;
-    }
     // The database being replaced becomes a copy of its own first: through SQLite when it can
     // still be read, else byte for byte.
     fs::path kept;
     if (fs::exists(DbPath(), ec)) {
         fs::create_directory(BackupFolder(), ec);
         kept = NewBackupPath();
-        if (!CopyDatabase(kept) && !CopyRawFile(DbPath(), kept)) {
-            unlock();
+        if (!CopyDatabase(kept) && !CopyRawFile(DbPath(), kept))
             return TRestoreOutcome::Failed;
-        }
-        RecordMade(kept, false);
+        RecordMade(kept, false, false);
     }
-    const bool placed = PutInPlace(source);
-    unlock();
-    if (!placed)
+    if (!PutInPlace(source))
         return TRestoreOutcome::Failed;
     if (keptAs && !kept.empty())
         *keptAs = kept.filename().string();

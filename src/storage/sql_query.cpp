@@ -27,9 +27,11 @@ bool g_isNewDatabase = false;
 int g_busyTimeoutMs = kDefaultBusyTimeoutMs;
 int g_statementLimitMs = kDefaultStatementLimitMs;
 bool g_passingFailureSeen = false; // since ClearFailureRecord
+constexpr int kProgressSteps = 10000; // virtual machine steps between looks at the clock
 
-// Records a failure of any connection: whether it came from the moment, not the content.
-void RecordFailure(int code)
+// A failure of the moment, not of the database's content: a lock held too long, a failing or
+// full disk, no memory, a file that could not be opened.
+bool PassingFailure(int code)
 {
     switch (code & 0xFF) {
     case SQLITE_BUSY:
@@ -38,13 +40,17 @@ void RecordFailure(int code)
     case SQLITE_IOERR:
     case SQLITE_FULL:
     case SQLITE_CANTOPEN:
-        g_passingFailureSeen = true;
-        break;
+        return true;
     default:
-        break;
+        return false;
     }
 }
-constexpr int kProgressSteps = 10000; // virtual machine steps between looks at the clock
+
+// Records a failure of any connection, for a check that must know whether to blame the content.
+void RecordFailure(int code)
+{
+    g_passingFailureSeen = g_passingFailureSeen || PassingFailure(code);
+}
 
 std::int64_t NowMs()
 {
@@ -158,8 +164,6 @@ bool TSqlQuery::Open()
     }
     const int rc = sqlite3_open(m_path.c_str(), &m_db);
     m_connected = rc == SQLITE_OK;
-    if (!m_connected)
-        RecordFailure(rc);
     if (m_connected) {
         // A brief lock by another process (the office's tool reading the file, a second copy
         // of the program) is waited out instead of failing the agent's work.
@@ -167,7 +171,8 @@ bool TSqlQuery::Open()
         // Whatever the office left in the file (a view over an endless query in place of a
         // reference table) is read under a bound on time, so no answer hangs a start.
         sqlite3_progress_handler(m_db, kProgressSteps, &TSqlQuery::Progress, this);
-    } else if (m_db) {
+    } else {
+        RecordFailure(rc);
         // sqlite3_open hands out a handle even on failure; it must be closed all the same.
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -389,18 +394,12 @@ bool TSqlQuery::InTransaction() const
 bool TSqlQuery::LastFailureIsEnvironmental() const
 {
     switch (m_lastCode & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-    case SQLITE_NOMEM:
     case SQLITE_READONLY:
-    case SQLITE_IOERR:
     case SQLITE_CORRUPT:
-    case SQLITE_FULL:
-    case SQLITE_CANTOPEN:
     case SQLITE_NOTADB:
         return true;
     default:
-        return false;
+        return PassingFailure(m_lastCode);
     }
 }
 

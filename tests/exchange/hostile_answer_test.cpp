@@ -240,20 +240,22 @@ TEST_F(HostileAnswerTest, ACopyThatIsNotADatabaseIsListedAsDamagedAndNeverRestor
     ASSERT_TRUE(Import("// ничего"));
     struct TCase {
         const char* what;
-        std::string bytes;
+        std::string bytes; // the copy's bytes, unless it is made through SQLite
+        const char* sql; // made through SQLite with this, when given
     };
     const TCase cases[] = {
-        {"text", "not a database at all"}, {"empty", ""},
-        {"a database without the journal", ""}, // filled below through SQLite
+        {"text", "not a database at all", nullptr},
+        {"empty", "", nullptr},
+        {"a database without the journal", "", "create table SPR_GOODS (X)"},
     };
     int n = 0;
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string name = "base-2000-01-01_00-00-00-00" + std::to_string(n++) + ".sdb";
         const fs::path copy = BackupFolder() / name;
-        if (std::string(c.what) == "a database without the journal") {
+        if (c.sql) {
             TSqlQuery q(copy);
-            ASSERT_TRUE(q.Open() && q.TryExec("create table SPR_GOODS (X)"));
+            ASSERT_TRUE(q.Open() && q.TryExec(c.sql));
         } else {
             test::WriteFile(copy, c.bytes);
         }
