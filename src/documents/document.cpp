@@ -4,6 +4,7 @@
 
 #include "storage/options.h"
 #include "storage/sql_query.h"
+#include "storage/transaction.h"
 #include "storage/ui_seam.h"
 
 #include <map>
@@ -105,36 +106,6 @@ bool SaveStep(TSqlQuery& q, const std::string& sql)
     UI().Message(sql, TIcon::None);
     return false;
 }
-
-// The transaction of one save or deletion: whatever way it ends before Commit, it is rolled
-// back, so the stored document is either the old one or the new one, never a mix.
-class TWriteTransaction {
-public:
-    explicit TWriteTransaction(TSqlQuery& q)
-        : m_q(q)
-        , m_open(q.Exec("begin immediate;"))
-    {
-    }
-    ~TWriteTransaction()
-    {
-        if (m_open)
-            m_q.TryExec("rollback;");
-    }
-    bool Open() const { return m_open; }
-    bool Commit()
-    {
-        if (m_q.Exec("commit;")) {
-            m_open = false;
-            return true;
-        }
-        m_open = m_q.InTransaction(); // a failed commit may have ended it already
-        return false;
-    }
-
-private:
-    TSqlQuery& m_q;
-    bool m_open;
-};
 
 constexpr const char* kRefusedTaken = "Изменение запрещено.\r\nДокумент выгружен в центр. БД.";
 constexpr const char* kRefusedDeleted = "Документ удалён. Сохранение невозможно.";
@@ -358,7 +329,7 @@ bool TDocument::Save()
     auto q = TSqlQuery::Create(DbPath(), true);
     if (!q)
         return false;
-    TWriteTransaction transaction(*q);
+    TTransaction transaction(*q, TTransaction::TLock::Immediate);
     if (!transaction.Open())
         return false;
 
@@ -466,14 +437,14 @@ bool DeleteDocument(const std::string& guid)
     // Each table's statement runs whatever the one before did, as the journal always deleted:
     // a table that fails (reported) keeps no other table's lines alive. One transaction around
     // them all, so that a failing disk never leaves a head without its lines or the reverse.
-    TWriteTransaction transaction(*q);
+    TTransaction transaction(*q, TTransaction::TLock::Immediate);
     if (!transaction.Open())
         return false;
     bool ok = true;
     for (const char* table : {"DOC_HEADS where (GUID=", "DOC_ORDERS where (DOC_ID=",
              "DOC_SKUS where (DOC_ID=", "DOC_COMPETS where (DOC_ID="}) {
         ok = q->Exec(std::string("delete from ") + table + Key(guid) + ")") && ok;
-        if (!q->InTransaction())
+        if (transaction.Dropped())
             return false; // the device failed and SQLite undid the deletion: nothing went
     }
     return transaction.Commit() && ok;

@@ -10,6 +10,7 @@
 #include "storage/codepage.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
+#include "storage/transaction.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
@@ -49,24 +50,129 @@ std::string LastLoadDate()
     return lld.empty() ? " " : lld;
 }
 
+// The exchange folder as given, or as the agent picks it; ends in a separator. Empty when the
+// agent picked none.
+std::string ExportFolder(const std::string& folderText)
+{
+    std::string folder = Trim(folderText);
+    if (folder.empty())
+        folder = Trim(PickExchangeFolder());
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder.push_back('/');
+    return folder;
+}
+
+// The XML declaration and the root element: who exports, from which device, after which load.
+void WriteHeader(TLineWriter& out)
+{
+    // Escaped like every other text value: an agent named "A & B" must not make the whole file
+    // unreadable at the office. The option is stored trimmed, so an ordinary name keeps its bytes.
+    const std::string agent = XmlText(GetOption(nullptr, "AgentName", "Test"));
+    const std::string pdaId = GetOption(nullptr, "PDA_ID");
+    out.Line("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");
+    out.Line(std::string("<VendrixAgent ProtoVersion=\"") + kProtoVersion + "\" DateTime=\""
+        + RegionalDateTime() + "\" Agent=\"" + agent + "\" PDA_ID=\"" + pdaId + "\" LastLoadDate=\""
+        + LastLoadDate() + "\">");
+}
+
+// The columns of the exported headers, looked up once.
+struct THeadColumns {
+    explicit THeadColumns(const TSqlQuery& docs)
+        : guid(docs.ColumnIndex("GUID"))
+        , date(docs.ColumnIndex("DOC_DATE"))
+        , rec(docs.ColumnIndex("REC_TIME"))
+        , client(docs.ColumnIndex("CLI_GUID"))
+        , name(docs.ColumnIndex("CLI_NAME"))
+        , lines(docs.ColumnIndex("ORD_LINES"))
+        , prim(docs.ColumnIndex("STR_PRIM"))
+    {
+    }
+    int guid, date, rec, client, name, lines, prim;
+};
+
+// One document at the cursor of `docs`, with its order lines read on `lines`. False when the
+// order lines cannot be read (shown).
+bool WriteDocument(TLineWriter& out, const TSqlQuery& docs, const THeadColumns& c, TSqlQuery& lines)
+{
+    const std::string guid = docs.Field(c.guid);
+    out.Line("<DOC ID=\"" + guid + "\" DATEREC=\"" + Trim(docs.Field(c.rec)) + "\" DOCDATE=\""
+        + Trim(docs.Field(c.date)) + "\" CLIENT=\"" + Trim(docs.Field(c.client))
+        + "\" CLIENTNAME=\"" + XmlText(docs.Field(c.name)) + "\" LINES=\""
+        + Trim(docs.Field(c.lines)) + "\" PRIM=\"" + XmlText(docs.Field(c.prim)) + "\" >");
+    out.Line("<TABLE1>");
+    lines.ClearResults();
+    // The GUID goes in exactly as stored, as a string literal: a double-quoted GUID that
+    // happened to name a column would match every order line.
+    if (!lines.Exec(
+            "select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID=" + SqlString(guid) + ")")) {
+        UI().Message("Таблица DOC_ORDERS недоступна.", TIcon::Warning);
+        return false;
+    }
+    const int lGuid = lines.ColumnIndex("G_GUID"), lName = lines.ColumnIndex("G_NAME"),
+              lWt = lines.ColumnIndex("G_WT");
+    for (int k = 0; k < lines.RowCount(); ++k) {
+        lines.GoToRow(k);
+        out.Line("<ROW NGUID=\"" + Trim(lines.Field(lGuid)) + "\" NNAME=\""
+            + XmlText(lines.Field(lName)) + "\" NCOUNT=\"" + Trim(lines.Field(lWt)) + "\" />");
+    }
+    out.Line("</TABLE1>");
+    out.Line("</DOC>");
+    return true;
+}
+
+// Every order in state 1, one after another. False when the journal cannot be read (shown).
+bool WriteDocuments(TExchangeSink& sink, TLineWriter& out)
+{
+    auto docs = RunQuery("select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, ORD_LINES, "
+                         "STR_PRIM from DOC_HEADS where (DOC_STATE=1)");
+    if (!docs) {
+        UI().Message("Таблица DOC_HEADS недоступна.", TIcon::Warning);
+        return false;
+    }
+    // One connection serves the order-line queries of every document, inside one read
+    // transaction: the database is locked and unlocked once, not once per order.
+    auto lines = TSqlQuery::Create(DbPath(), true);
+    if (!lines)
+        return false;
+    TTransaction reading(*lines, TTransaction::TLock::Deferred, TTransaction::TReport::Quiet);
+    sink.ProgressStart(docs->RowCount());
+    const THeadColumns columns(*docs);
+    for (int r = 0; r < docs->RowCount(); ++r) {
+        docs->GoToRow(r);
+        if (!WriteDocument(out, *docs, columns, *lines))
+            return false;
+        sink.ProgressPosition(r + 1);
+        if (r % 256 == 0)
+            UI().ProcessEvents();
+    }
+    reading.Commit();
+    return true;
+}
+
+// Packs the finished file into the archive beside it and removes the file; the archive's path,
+// or empty when packing failed (shown and logged).
+std::filesystem::path PackExport(TExchangeSink& sink, const std::filesystem::path& xmlPath)
+{
+    sink.Log("Упаковка...");
+    const std::filesystem::path zipPath = xmlPath.parent_path() / kExportZipName;
+    if (!Pack(xmlPath, zipPath)) {
+        sink.Log("(!) Не удалось упаковать файл!");
+        UI().Message("Не удалось упаковать файл.", TIcon::Warning);
+        return {};
+    }
+    std::error_code ec;
+    std::filesystem::remove(xmlPath, ec);
+    return zipPath;
+}
+
 } // namespace
 
 bool Export(TExchangeSink& sink, const std::string& folderText, bool useZip,
     std::filesystem::path* resultFile)
 {
-    std::string folder = Trim(folderText);
-    if (folder.empty())
-        folder = Trim(PickExchangeFolder());
+    const std::string folder = ExportFolder(folderText);
     if (folder.empty())
         return false;
-    if (folder.back() != '/' && folder.back() != '\\')
-        folder.push_back('/');
-
-    // Escaped like every other text value: an agent named "A & B" must not make the whole file
-    // unreadable at the office. The option is stored trimmed, so an ordinary name keeps its bytes.
-    const std::string agent = XmlText(GetOption(nullptr, "AgentName", "Test"));
-    const std::string pdaId = GetOption(nullptr, "PDA_ID");
-
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     const std::filesystem::path xmlPath = std::filesystem::path(folder) / kExportXmlName;
@@ -82,81 +188,20 @@ bool Export(TExchangeSink& sink, const std::string& folderText, bool useZip,
     }
     sink.Log("Начата выгрузка...");
     TLineWriter out(file);
-    out.Line("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");
-    out.Line(std::string("<VendrixAgent ProtoVersion=\"") + kProtoVersion + "\" DateTime=\""
-        + RegionalDateTime() + "\" Agent=\"" + agent + "\" PDA_ID=\"" + pdaId + "\" LastLoadDate=\""
-        + LastLoadDate() + "\">");
-
-    auto docs = RunQuery("select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, ORD_LINES, "
-                         "STR_PRIM from DOC_HEADS where (DOC_STATE=1)");
-    if (!docs) {
-        // The unfinished file is dropped (by `xml`): the previous complete export stays.
-        UI().Message("Таблица DOC_HEADS недоступна.", TIcon::Warning);
+    WriteHeader(out);
+    // On failure the unfinished file is dropped (by `xml`): the previous complete export stays.
+    if (!WriteDocuments(sink, out))
         return false;
-    }
-    // One connection serves the order-line queries of every document, inside one read
-    // transaction: the database is locked and unlocked once, not once per order.
-    auto lines = TSqlQuery::Create(DbPath(), true);
-    if (!lines)
-        return false;
-    lines->TryExec("begin;");
-    sink.ProgressStart(docs->RowCount());
-    const int cGuid = docs->ColumnIndex("GUID"), cDate = docs->ColumnIndex("DOC_DATE"),
-              cRec = docs->ColumnIndex("REC_TIME"), cCli = docs->ColumnIndex("CLI_GUID"),
-              cName = docs->ColumnIndex("CLI_NAME"), cLines = docs->ColumnIndex("ORD_LINES"),
-              cPrim = docs->ColumnIndex("STR_PRIM");
-    for (int r = 0; r < docs->RowCount(); ++r) {
-        docs->GoToRow(r);
-        const std::string guid = docs->Field(cGuid);
-        out.Line("<DOC ID=\"" + guid + "\" DATEREC=\"" + Trim(docs->Field(cRec)) + "\" DOCDATE=\""
-            + Trim(docs->Field(cDate)) + "\" CLIENT=\"" + Trim(docs->Field(cCli))
-            + "\" CLIENTNAME=\"" + XmlText(docs->Field(cName)) + "\" LINES=\""
-            + Trim(docs->Field(cLines)) + "\" PRIM=\"" + XmlText(docs->Field(cPrim)) + "\" >");
-        out.Line("<TABLE1>");
-        lines->ClearResults();
-        // The GUID goes in exactly as stored, as a string literal: a double-quoted GUID that
-        // happened to name a column would match every order line.
-        if (!lines->Exec("select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID="
-                + SqlString(guid) + ")")) {
-            UI().Message("Таблица DOC_ORDERS недоступна.", TIcon::Warning);
-            return false;
-        }
-        const int lGuid = lines->ColumnIndex("G_GUID"), lName = lines->ColumnIndex("G_NAME"),
-                  lWt = lines->ColumnIndex("G_WT");
-        for (int k = 0; k < lines->RowCount(); ++k) {
-            lines->GoToRow(k);
-            out.Line("<ROW NGUID=\"" + Trim(lines->Field(lGuid)) + "\" NNAME=\""
-                + XmlText(lines->Field(lName)) + "\" NCOUNT=\"" + Trim(lines->Field(lWt))
-                + "\" />");
-        }
-        out.Line("</TABLE1>");
-        out.Line("</DOC>");
-        sink.ProgressPosition(r + 1);
-        if (r % 256 == 0)
-            UI().ProcessEvents();
-    }
     out.Line("</VendrixAgent>");
-    lines->TryExec("commit;");
     // Commit syncs before the rename, so even a power loss leaves the old file or the new one.
-    const bool written = !out.Failed() && xml.Commit();
-    if (!written) {
+    if (out.Failed() || !xml.Commit()) {
         // A full disk must not pass for a finished export the office would then miss orders of.
         UI().Message("Не удалось записать файл выгрузки.", TIcon::Error);
         return false;
     }
-
-    std::filesystem::path result = xmlPath;
-    if (useZip) {
-        sink.Log("Упаковка...");
-        const std::filesystem::path zipPath = std::filesystem::path(folder) / kExportZipName;
-        if (!Pack(xmlPath, zipPath)) {
-            sink.Log("(!) Не удалось упаковать файл!");
-            UI().Message("Не удалось упаковать файл.", TIcon::Warning);
-            return false;
-        }
-        std::filesystem::remove(xmlPath, ec);
-        result = zipPath;
-    }
+    std::filesystem::path result = useZip ? PackExport(sink, xmlPath) : xmlPath;
+    if (result.empty())
+        return false;
     sink.Log("Выгрузка завершена.\r\n" + result.string());
     if (resultFile)
         *resultFile = result;
