@@ -24,8 +24,10 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -39,22 +41,14 @@ constexpr int kOk = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-const char* kHelp
-    = "Использование: vendrix-cli [--home DIR] [--yes] <команда>\n"
-      "               vendrix-cli --help | --version\n"
-      "\n"
-      "Команды:\n"
-      "  export [FOLDER]              выгрузить документы (PDATo1C.xml или .zip) в папку\n"
-      "  import [FOLDER]              загрузить ToPDA.sqd (или ToPDA.zip) из папки\n"
-      "  pack SOURCE ARCHIVE          упаковать файл в архив ZIP\n"
-      "  extract ARCHIVE FOLDER NAME  распаковать из архива записи с именем NAME\n"
-      "  send                         выгрузить документы и отправить их на FTP-сервер\n"
-      "  receive                      получить ответ офиса с FTP-сервера и загрузить его\n"
-      "  exchange                     полный обмен по FTP, как «FTP - отправить»\n"
-      "  backups                      копии базы, сделанные перед загрузками из офиса\n"
-      "  restore NAME                 вернуть копию NAME на место базы (программа закрыта)\n"
-      "  help                         эта справка\n"
-      "\n"
+// The call's form, above the commands the table lists.
+constexpr const char* kHelpHead = "Использование: vendrix-cli [--home DIR] [--yes] <команда>\n"
+                                  "               vendrix-cli --help | --version\n"
+                                  "\n"
+                                  "Команды:\n";
+// The options, the defaults and the exit codes, below the commands.
+constexpr const char* kHelpTail
+    = "\n"
       "--home DIR     папка программы: база DIR/data/base.sdb, папка обмена DIR/exchange\n"
       "               (по умолчанию папка самой vendrix-cli, а если в неё нельзя писать,\n"
       "               как у установленной программы, — $XDG_DATA_HOME/vendrix,\n"
@@ -272,11 +266,6 @@ bool FtpCommand(const std::string& command, TConsoleSink& sink, TUserInterface& 
     return result.success && !result.importFailed;
 }
 
-bool IsFtpCommand(const std::string& command)
-{
-    return command == "send" || command == "receive" || command == "exchange";
-}
-
 // Lists the copies of the database, the last made first, with their time and number of orders;
 // a copy that fails its check is listed as damaged.
 int ListBackupsCommand()
@@ -370,6 +359,167 @@ TCall ParseCall(const std::vector<std::string>& args)
     return call;
 }
 
+// What a command is given when it runs: its arguments, the program folder, the console.
+struct TCommandContext {
+    const std::vector<std::string>& args;
+    const fs::path& home;
+    TUserInterface& ui;
+    TProgressLine& line;
+};
+
+// What must be ready before a command runs.
+enum class TNeeds {
+    Nothing, // works on the files it is given
+    Location, // the program folder and where its database lies, whatever state the database is in
+    Storage, // the database started as the program starts it, held against a restore meanwhile
+};
+
+// One command of the companion: its name and arguments, its line of the help, what is said when
+// its arguments are wrong, what it needs and what it does.
+struct TCommand {
+    std::string_view name;
+    std::size_t leastArgs;
+    std::size_t mostArgs;
+    std::string_view usage; // the command with its arguments, as the help shows it
+    std::string_view purpose; // the rest of its help line
+    std::string_view wrongArgs; // the one line for a wrong number of arguments
+    TNeeds needs;
+    int (*run)(const TCommandContext&); // null for help, which is answered first
+};
+
+std::string HelpText();
+
+int ExportOrImport(const TCommandContext& c, bool isExport)
+{
+    TConsoleSink sink(c.line);
+    const std::string folder = c.args.empty() ? (c.home / "exchange").string() : c.args[0];
+    const bool useZip = GetOption(nullptr, "UseZip") == "1";
+    const bool ok = isExport ? Export(sink, folder, useZip) : Import(sink, folder, useZip);
+    return ok ? kOk : kFailed;
+}
+
+int RunFtp(const TCommandContext& c, const std::string& command)
+{
+    TConsoleSink sink(c.line);
+    return FtpCommand(command, sink, c.ui) ? kOk : kFailed;
+}
+
+int PackCommand(const TCommandContext& c)
+{
+    const TReadWatcher watcher(c.line, c.args[0]);
+    return Pack(c.args[0], c.args[1]) ? kOk : kFailed;
+}
+
+int ExtractCommand(const TCommandContext& c)
+{
+    int n = 0;
+    {
+        const TReadWatcher watcher(c.line, c.args[0]);
+        n = Extract(c.args[0], c.args[1], c.args[2]);
+    }
+    std::cout << n << "\n";
+    return n >= 1 ? kOk : kFailed;
+}
+
+constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
+
+// Every command, in the order the help lists them.
+const TCommand kCommands[] = {
+    {"export", 0, 1, "export [FOLDER]", "выгрузить документы (PDATo1C.xml или .zip) в папку",
+        "Команда export принимает не больше одной папки.", TNeeds::Storage,
+        [](const TCommandContext& c) { return ExportOrImport(c, true); }},
+    {"import", 0, 1, "import [FOLDER]", "загрузить ToPDA.sqd (или ToPDA.zip) из папки",
+        "Команда import принимает не больше одной папки.", TNeeds::Storage,
+        [](const TCommandContext& c) { return ExportOrImport(c, false); }},
+    {"pack", 2, 2, "pack SOURCE ARCHIVE", "упаковать файл в архив ZIP",
+        "Команде pack нужны SOURCE и ARCHIVE.", TNeeds::Nothing, PackCommand},
+    {"extract", 3, 3, "extract ARCHIVE FOLDER NAME", "распаковать из архива записи с именем NAME",
+        "Команде extract нужны ARCHIVE, FOLDER и NAME.", TNeeds::Nothing, ExtractCommand},
+    {"send", 0, 0, "send", "выгрузить документы и отправить их на FTP-сервер",
+        "Команда send не принимает параметров.", TNeeds::Storage,
+        [](const TCommandContext& c) { return RunFtp(c, "send"); }},
+    {"receive", 0, 0, "receive", "получить ответ офиса с FTP-сервера и загрузить его",
+        "Команда receive не принимает параметров.", TNeeds::Storage,
+        [](const TCommandContext& c) { return RunFtp(c, "receive"); }},
+    {"exchange", 0, 0, "exchange", "полный обмен по FTP, как «FTP - отправить»",
+        "Команда exchange не принимает параметров.", TNeeds::Storage,
+        [](const TCommandContext& c) { return RunFtp(c, "exchange"); }},
+    {"backups", 0, 0, "backups", "копии базы, сделанные перед загрузками из офиса",
+        "Команда backups не принимает параметров.", TNeeds::Location,
+        [](const TCommandContext&) { return ListBackupsCommand(); }},
+    {"restore", 1, 1, "restore NAME", "вернуть копию NAME на место базы (программа закрыта)",
+        "Команде restore нужно имя копии (см. vendrix-cli backups).", TNeeds::Location,
+        [](const TCommandContext& c) { return RestoreCommand(c.ui, c.args[0]); }},
+    // Answered before anything else, whatever else the call holds, like --help.
+    {"help", 0, kAny, "help", "эта справка", "", TNeeds::Nothing, nullptr},
+};
+
+// The help: the call's form, one aligned line per command, the options.
+std::string HelpText()
+{
+    constexpr std::size_t kUsageWidth = 29;
+    std::string text = kHelpHead;
+    for (const TCommand& c : kCommands) {
+        text += "  ";
+        text += c.usage;
+        text.append(kUsageWidth - std::min(kUsageWidth - 1, c.usage.size()), ' ');
+        text += c.purpose;
+        text += "\n";
+    }
+    return text + kHelpTail;
+}
+
+const TCommand* FindCommand(std::string_view name)
+{
+    for (const TCommand& c : kCommands)
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+// Starts the database as the program does, for a command that works on it; false (told) when it
+// does not start. Goods that could not be read only warn, with the way back.
+bool StartStorageFor(const fs::path& home, TUserInterface& ui)
+{
+    if (!StartStorage(home)) {
+        const std::string advice = WayBackAdvice();
+        ui.Message(std::string(kOpenDatabaseFailed) + (advice.empty() ? "" : "\r\n" + advice),
+            TIcon::Error);
+        return false;
+    }
+    if (!LastLoadComplete()) {
+        const std::string advice = WayBackAdvice();
+        if (!advice.empty())
+            ui.Message(std::string(kGoodsUnread) + "\r\n" + advice, TIcon::Warning);
+    }
+    return true;
+}
+
+// Makes ready what `command` needs, then runs it.
+int Run(const TCommand& command, const TCommandContext& c)
+{
+    if (command.needs == TNeeds::Nothing)
+        return command.run(c);
+    std::error_code ec;
+    if (!fs::is_directory(c.home, ec)) {
+        c.ui.Message("Папка программы не найдена: " + c.home.string(), TIcon::Error);
+        return kFailed;
+    }
+    // The way back needs nothing but the program folder: it must work on a database that no
+    // longer opens, is not a database or is missing.
+    if (!InitDatabaseLocation(c.home))
+        return kFailed;
+    if (command.needs == TNeeds::Location)
+        return command.run(c);
+    // Held while the command works on the database, so that no restore replaces it meanwhile.
+    const TProgramRunningLock running;
+    if (!StartStorageFor(c.home, c.ui))
+        return kFailed;
+    const int status = command.run(c);
+    c.line.Clear();
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -378,7 +528,7 @@ int main(int argc, char* argv[])
     if (!call.problem.empty())
         return Usage(call.problem);
     if (call.help || (!call.words.empty() && call.words.front() == "help")) {
-        std::cout << kHelp;
+        std::cout << HelpText();
         return kOk;
     }
     if (call.version) {
@@ -387,85 +537,21 @@ int main(int argc, char* argv[])
     }
     if (call.words.empty())
         return Usage("Не указана команда.");
-    const std::string command = call.words.front();
+    const TCommand* command = FindCommand(call.words.front());
+    if (!command)
+        return Usage("Неизвестная команда: " + call.words.front());
     const std::vector<std::string> args(call.words.begin() + 1, call.words.end());
-
-    const auto wants = [&](std::size_t least, std::size_t most) {
-        return args.size() >= least && args.size() <= most;
-    };
-    if ((command == "export" || command == "import") && !wants(0, 1))
-        return Usage("Команда " + command + " принимает не больше одной папки.");
-    if (command == "pack" && !wants(2, 2))
-        return Usage("Команде pack нужны SOURCE и ARCHIVE.");
-    if (command == "extract" && !wants(3, 3))
-        return Usage("Команде extract нужны ARCHIVE, FOLDER и NAME.");
-    if ((IsFtpCommand(command) || command == "backups") && !wants(0, 0))
-        return Usage("Команда " + command + " не принимает параметров.");
-    if (command == "restore" && !wants(1, 1))
-        return Usage("Команде restore нужно имя копии (см. vendrix-cli backups).");
-    if (command != "export" && command != "import" && command != "pack" && command != "extract"
-        && command != "backups" && command != "restore" && !IsFtpCommand(command))
-        return Usage("Неизвестная команда: " + command);
+    if (args.size() < command->leastArgs || args.size() > command->mostArgs)
+        return Usage(std::string(command->wrongArgs));
 
     TProgressLine line;
     TCompanionUserInterface ui(call.yes, line);
     InstallUserInterface(&ui);
-
     // --home wins; else the program's own folder, or the user's data folder when the program
     // is installed where it cannot write.
     const fs::path home = call.home.empty() ? platform::WorkingProgramFolder() : call.home;
     // The packing spills a large source into the program folder, never beside a read-only
     // program.
     SetProgramFolder(home);
-    if (command == "pack") {
-        const TReadWatcher watcher(line, args[0]);
-        return Pack(args[0], args[1]) ? kOk : kFailed;
-    }
-    if (command == "extract") {
-        int n = 0;
-        {
-            const TReadWatcher watcher(line, args[0]);
-            n = Extract(args[0], args[1], args[2]);
-        }
-        std::cout << n << "\n";
-        return n >= 1 ? kOk : kFailed;
-    }
-
-    std::error_code ec;
-    if (!fs::is_directory(home, ec)) {
-        ui.Message("Папка программы не найдена: " + home.string(), TIcon::Error);
-        return kFailed;
-    }
-    // The way back needs nothing but the program folder: it must work on a database that no
-    // longer opens, is not a database or is missing.
-    if (!InitDatabaseLocation(home))
-        return kFailed;
-    if (command == "backups")
-        return ListBackupsCommand();
-    if (command == "restore")
-        return RestoreCommand(ui, args[0]);
-    // Held while the command works on the database, so that no restore replaces it meanwhile.
-    const TProgramRunningLock running;
-    if (!StartStorage(home)) {
-        const std::string advice = WayBackAdvice();
-        ui.Message(std::string(kOpenDatabaseFailed) + (advice.empty() ? "" : "\r\n" + advice),
-            TIcon::Error);
-        return kFailed;
-    }
-    if (!LastLoadComplete()) {
-        const std::string advice = WayBackAdvice();
-        if (!advice.empty())
-            ui.Message(std::string(kGoodsUnread) + "\r\n" + advice, TIcon::Warning);
-    }
-    TConsoleSink sink(line);
-    bool ok = false;
-    if (IsFtpCommand(command)) {
-        ok = FtpCommand(command, sink, ui);
-    } else {
-        const std::string folder = args.empty() ? (home / "exchange").string() : args[0];
-        const bool useZip = GetOption(nullptr, "UseZip") == "1";
-        ok = command == "export" ? Export(sink, folder, useZip) : Import(sink, folder, useZip);
-    }
-    line.Clear();
-    return ok ? kOk : kFailed;
+    return Run(*command, {args, home, ui, line});
 }
