@@ -60,7 +60,7 @@ std::string FlattenComment(const std::string& comment)
 // break the statement.
 std::string QuantityValue(const std::string& text)
 {
-    const std::string t = Trim(text);
+    std::string t = Trim(text);
     if (t.empty())
         return "0"; // the keypad leaves zero quantities empty
     bool plain = true;

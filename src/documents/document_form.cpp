@@ -357,6 +357,7 @@ void TDocumentForm::ShowSkuColumns()
 {
     std::vector<TReportColumn> columns;
     const TGrid& grid = m_doc.sku.grid;
+    columns.reserve(static_cast<std::size_t>(grid.ColumnCount()));
     for (int c = 0; c < grid.ColumnCount(); ++c)
         columns.push_back(
             {Q(grid.Column(c).caption), grid.Column(c).width, ToQt(grid.Column(c).align)});

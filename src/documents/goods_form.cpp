@@ -265,6 +265,7 @@ void TGoodsForm::BuildTree()
 void TGoodsForm::SetCaptions()
 {
     std::vector<TReportColumn> columns;
+    columns.reserve(static_cast<std::size_t>(m_list->ColumnCount()));
     for (int c = 0; c < m_list->ColumnCount(); ++c)
         columns.push_back(
             {m_list->ColumnCaption(c), m_list->columnWidth(c), m_list->ColumnAlignment(c)});
@@ -387,6 +388,7 @@ void TGoodsForm::EnterQuantity()
 void TGoodsForm::SaveWidths()
 {
     std::vector<int> widths;
+    widths.reserve(static_cast<std::size_t>(m_list->ColumnCount()));
     for (int c = 0; c < m_list->ColumnCount(); ++c)
         widths.push_back(m_list->columnWidth(c));
     SaveGoodsColumnWidths(widths);

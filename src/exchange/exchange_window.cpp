@@ -133,7 +133,7 @@ void TExchangeWindow::After(const TCommandResult& result)
         CloseDialog(this, false);
 }
 
-void ShowExchangeWindow(QWidget* owner, bool modal, std::function<void()> onClosed)
+void ShowExchangeWindow(QWidget* owner, bool modal, const std::function<void()>& onClosed)
 {
     if (modal) {
         {

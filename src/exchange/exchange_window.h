@@ -71,6 +71,6 @@ private:
 /// Builds the exchange window over `owner` and shows it: modally (freed when it closes) or not
 /// (freed when the agent closes it), in the foreground. `onClosed`, when given, runs once the
 /// window is gone, so the owner can show what the exchange changed.
-void ShowExchangeWindow(QWidget* owner, bool modal, std::function<void()> onClosed = {});
+void ShowExchangeWindow(QWidget* owner, bool modal, const std::function<void()>& onClosed = {});
 
 } // namespace vendrix

@@ -26,7 +26,8 @@ public:
     TCodePage(const char* name, bool keepUnmapped)
     {
         const iconv_t cd = iconv_open("UTF-8", name);
-        const bool valid = cd != reinterpret_cast<iconv_t>(-1);
+        // iconv's own "no descriptor" value is (iconv_t)-1: the cast is its interface.
+        const bool valid = cd != reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
         for (int b = 0x80; b < 0x100; ++b) {
             char in = static_cast<char>(b);
             char buffer[8];
