@@ -16,6 +16,7 @@
 #include "shell/startup.h"
 #include "storage/backups.h"
 #include "storage/codepage.h"
+#include "storage/database_location.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
@@ -331,6 +332,7 @@ void BenchArchive(int megabytes)
 void BenchSearch(int clients)
 {
     std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(clients));
     for (int i = 0; i < clients; ++i)
         names.push_back("ИП Иванов " + std::to_string(i));
     const auto cell = [&](int r) -> std::string_view { return names[static_cast<std::size_t>(r)]; };
@@ -371,6 +373,7 @@ void BenchSave(int lines)
         d.lines.push_back(
             {"G-" + std::to_string(i), "Товар номер " + std::to_string(i), "2.50", "25.63", 1025});
     std::vector<std::string> statements;
+    statements.reserve(static_cast<std::size_t>(lines));
     for (int i = 0; i < lines; ++i)
         statements.push_back(
             "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
@@ -390,7 +393,7 @@ void MakeCatalogue(int goods, int groups)
 {
     std::vector<TTreeData>& list = GoodsList();
     list.clear();
-    list.reserve(static_cast<std::size_t>(goods + groups));
+    list.reserve(static_cast<std::size_t>(goods) + static_cast<std::size_t>(groups));
     const int top = std::max(1, groups / 50);
     std::mt19937 rng(20261210);
     for (int g = 1; g <= groups; ++g) {

@@ -2,7 +2,7 @@
 // prepares a database as the office's systems would, not part of the program.
 #include "data_generator.h"
 
-#include "exchange/import_script.h"
+#include "exchange/script_template.h"
 #include "storage/codepage.h"
 #include "storage/value_formats.h"
 
@@ -50,7 +50,7 @@ std::vector<TGoodsRow> GoodsRows(const TScale& s)
 {
     std::mt19937 rng(s.seed);
     std::vector<TGoodsRow> rows;
-    rows.reserve(static_cast<std::size_t>(s.goods + s.groups));
+    rows.reserve(static_cast<std::size_t>(s.goods) + static_cast<std::size_t>(s.groups));
     for (int g = 1; g <= s.groups; ++g)
         rows.push_back({Guid('A', g), std::string(kGroups[g % 8]) + " " + std::to_string(g), "0",
             "", "", g, g > 8 ? (g % 8) + 1 : 0, 1});

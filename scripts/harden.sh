@@ -10,10 +10,9 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
 export CC=clang CXX=clang++
 SAN="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 
-if [ ! -f build-asan/CMakeCache.txt ]; then
-    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENDRIX_CORE_ONLY=ON \
-        -DVENDRIX_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$SAN" -DCMAKE_EXE_LINKER_FLAGS="$SAN"
-fi
+./scripts/configure.sh build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVENDRIX_CORE_ONLY=ON -DVENDRIX_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$SAN" \
+    -DCMAKE_EXE_LINKER_FLAGS="$SAN"
 cmake --build build-asan
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
@@ -23,10 +22,9 @@ ctest --test-dir build-asan --output-on-failure -j2
 # The import reads the office's script on a thread of its own while the statements run: its
 # tests once more under ThreadSanitizer (any report fails).
 TSAN="-fsanitize=thread -fno-omit-frame-pointer"
-if [ ! -f build-tsan/CMakeCache.txt ]; then
-    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENDRIX_CORE_ONLY=ON \
-        -DVENDRIX_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$TSAN" -DCMAKE_EXE_LINKER_FLAGS="$TSAN"
-fi
+./scripts/configure.sh build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVENDRIX_CORE_ONLY=ON -DVENDRIX_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS="$TSAN" \
+    -DCMAKE_EXE_LINKER_FLAGS="$TSAN"
 cmake --build build-tsan --target exchange_files_test import_faults_test
 TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/exchange_files_test
 TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/import_faults_test
@@ -34,11 +32,9 @@ TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/import_faults_test
 if [ "$FUZZ_SECONDS" = "0" ]; then
     exit 0
 fi
-if [ ! -f build-fuzz/CMakeCache.txt ]; then
-    cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVENDRIX_CORE_ONLY=ON \
-        -DVENDRIX_BUILD_BENCH=OFF -DVENDRIX_BUILD_TESTS=OFF -DVENDRIX_FUZZ=ON \
-        -DCMAKE_CXX_FLAGS="$SAN -fsanitize=fuzzer-no-link" -DCMAKE_EXE_LINKER_FLAGS="$SAN"
-fi
+./scripts/configure.sh build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DVENDRIX_CORE_ONLY=ON -DVENDRIX_BUILD_BENCH=OFF -DVENDRIX_BUILD_TESTS=OFF -DVENDRIX_FUZZ=ON \
+    -DCMAKE_CXX_FLAGS="$SAN -fsanitize=fuzzer-no-link" -DCMAKE_EXE_LINKER_FLAGS="$SAN"
 cmake --build build-fuzz --target fuzz_import fuzz_zip fuzz_values fuzz_export_text
 
 # Seed corpora from the project's fixtures and seeds, plus the regression cases kept in

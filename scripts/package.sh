@@ -10,10 +10,10 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 export CFLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 export LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
-if [ ! -f build-pkg/CMakeCache.txt ]; then
-    cmake -S . -B build-pkg -G Ninja -DCMAKE_BUILD_TYPE=Release -DVENDRIX_BUILD_TESTS=OFF \
-        -DVENDRIX_BUILD_BENCH=OFF
-fi
+# cmake takes the flags above from the environment; configure.sh configures afresh when they
+# changed.
+./scripts/configure.sh build-pkg -G Ninja -DCMAKE_BUILD_TYPE=Release -DVENDRIX_BUILD_TESTS=OFF \
+    -DVENDRIX_BUILD_BENCH=OFF
 cmake --build build-pkg
 rm -f build-pkg/vendrix_*.deb
 (cd build-pkg && cpack -G DEB)

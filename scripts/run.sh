@@ -5,11 +5,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh --target vendrix
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
-    export XDG_RUNTIME_DIR="/tmp/runtime-$(id -un)"
-    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    # A private runtime folder (mktemp makes it 0700) under a name nobody can guess or take
+    # first, removed when the program ends.
+    XDG_RUNTIME_DIR="$(mktemp -d)"
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: starting Vendrix Agent on a virtual X display (Xvfb)."
-    exec xvfb-run -a -s "-screen 0 480x640x24" build/vendrix "$@"
+    xvfb-run -a -s "-screen 0 480x640x24" build/vendrix "$@"
+else
+    build/vendrix "$@"
 fi
-exec build/vendrix "$@"

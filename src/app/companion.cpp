@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "shell/startup.h"
 #include "storage/backups.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"

@@ -2,6 +2,7 @@
 // leaves the stored document exactly as it was, so no order is ever half rewritten.
 #include "documents/document.h"
 
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/transaction.h"

@@ -38,6 +38,15 @@ constexpr int kTimerMs = 300;
 constexpr int kNameMinimum = 70; // the goods name column of the order table
 const QDate kDayZero(1899, 12, 30);
 
+// The order table's columns: the goods GUID (four pixels, out of the way), name, quantity and,
+// with sums used, the sum.
+enum TOrderColumn : int { kGuidColumn, kNameColumn, kQuantityColumn, kSumColumn };
+
+constexpr std::size_t PageIndex(TDocumentPage page)
+{
+    return static_cast<std::size_t>(page);
+}
+
 QDate ToQDate(TDate d)
 {
     return kDayZero.addDays(static_cast<qint64>(std::floor(d)));
@@ -99,13 +108,13 @@ public:
     {
         const TOrderLine& l = m_doc.lines[static_cast<std::size_t>(row)];
         switch (column) {
-        case 0:
+        case kGuidColumn:
             return Q(l.goodsGuid);
-        case 1:
+        case kNameColumn:
             return Q(l.goodsName);
-        case 2:
+        case kQuantityColumn:
             return Q(l.quantity);
-        case 3:
+        case kSumColumn:
             return Q(l.sum);
         default:
             return {};
@@ -139,73 +148,111 @@ TDocumentForm::TDocumentForm(QWidget* owner)
     setWindowTitle(QStringLiteral("FDocum"));
     resize(kHandheldWidth, kHandheldHeight);
 
+    BuildTabs();
+    BuildMenuBar();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_tabs, 1);
+    layout->addWidget(m_menu);
+    // Connected last: adding the first tab makes it the current page, and a page change
+    // needs the menu bar.
+    ConnectPages();
+
+    m_doc.Reset();
+    ShowRecord();
+    // The main window turns the wait cursor on before building the form.
+    m_timer = StartOneShot(this, kTimerMs, [this] {
+        SetBusy(false);
+        m_titleBarOk = GetOption(nullptr, "X_IS_CLOSE", "") == "1";
+    });
+}
+
+TDocumentForm::~TDocumentForm()
+{
+    m_order->SetSource(nullptr);
+    m_sku->SetSource(nullptr);
+}
+
+void TDocumentForm::BuildTabs()
+{
     m_tabs = new QTabWidget(this);
     m_tabs->setUsesScrollButtons(true);
     // The captions carry their own blanks; narrow tabs let all four fit across 240 pixels.
     m_tabs->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 0px; }"));
     // The header rows keep their heights; on a low screen (landscape) the page scrolls and the
     // menu bar stays below it.
-    m_pages[0] = ScrollWhenShort(BuildHeaderPage());
-    m_tabs->addTab(m_pages[0], Q(" Шапка "));
+    AddPage(TDocumentPage::Header, ScrollWhenShort(BuildHeaderPage()), Q(" Шапка "));
+    BuildOrderPage();
+    BuildSkuPage();
+    AddPage(TDocumentPage::Prices, new QWidget(this), QStringLiteral("Tab3"));
+}
 
+void TDocumentForm::AddPage(TDocumentPage page, QWidget* widget, const QString& caption)
+{
+    m_pages[PageIndex(page)] = widget;
+    m_tabs->addTab(widget, caption);
+}
+
+void TDocumentForm::BuildOrderPage()
+{
     m_order = new TReportList(this);
     m_order->SetSource(m_orderRows.get());
-    m_order->SetFitColumn(1);
-    m_pages[1] = m_order;
-    m_tabs->addTab(m_order, QString());
-    auto* orderTaps = new TListTaps(m_order);
-    orderTaps->onTap = [this](int row, bool) {
+    m_order->SetFitColumn(kNameColumn);
+    AddPage(TDocumentPage::Order, m_order, QString());
+    auto* taps = new TListTaps(m_order);
+    taps->onTap = [this](int row, bool) {
         if (row >= 0 && row == m_order->SelectedRow())
             EditQuantity(row);
     };
+}
 
+void TDocumentForm::BuildSkuPage()
+{
     m_sku = new TReportList(this);
     m_sku->SetSource(m_skuRows.get());
-    m_pages[2] = m_sku;
-    m_tabs->addTab(m_sku, QString());
-    auto* skuTaps = new TListTaps(m_sku);
-    skuTaps->onTap = [this](int row, bool) {
+    AddPage(TDocumentPage::Sku, m_sku, QString());
+    auto* taps = new TListTaps(m_sku);
+    taps->onTap = [this](int row, bool) {
         if (row >= 0 && row == m_sku->SelectedRow())
             EnterSkuRow();
     };
+}
 
-    m_pages[3] = new QWidget(this);
-    m_tabs->addTab(m_pages[3], QStringLiteral("Tab3"));
-
+void TDocumentForm::BuildMenuBar()
+{
+    using namespace document_menu;
     m_menu = new TMenuBar(this);
-    for (const char* caption : {"Подбор", " Ввод ", "|", " Ок ", "Записать", "  X  "})
+    for (const char* caption : kCaptions)
         m_menu->AddItem(Q(caption));
-    m_menu->SetItemEnabled(document_menu::kBar, false);
-    for (int item : {document_menu::kPick, document_menu::kEnter, document_menu::kBar})
+    m_menu->SetItemEnabled(kBar, false);
+    for (int item : {kPick, kEnter, kBar})
         m_menu->SetItemVisible(item, false);
     m_menu->onCommand = [this](int item) {
         switch (item) {
-        case document_menu::kPick:
+        case kPick:
             PickGoods();
             break;
-        case document_menu::kEnter:
+        case kEnter:
             EnterSkuRow();
             break;
-        case document_menu::kOk:
+        case kOk:
             SaveAndClose();
             break;
-        case document_menu::kSave:
+        case kSave:
             Save();
             break;
-        case document_menu::kClose:
+        case kClose:
             RequestClose();
             break;
         default:
             break;
         }
     };
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_tabs, 1);
-    layout->addWidget(m_menu);
-
+void TDocumentForm::ConnectPages()
+{
     connect(m_tabs, &QTabWidget::currentChanged, this, [this] {
         m_doc.page = static_cast<int>(CurrentPage());
         ShowPageMenu();
@@ -221,20 +268,6 @@ TDocumentForm::TDocumentForm(QWidget* owner)
         if (!m_filling)
             m_doc.shipmentDate = static_cast<TDate>(kDayZero.daysTo(d));
     });
-
-    m_doc.Reset();
-    ShowRecord();
-    // The main window turns the wait cursor on before building the form.
-    m_timer = StartOneShot(this, kTimerMs, [this] {
-        SetBusy(false);
-        m_titleBarOk = GetOption(nullptr, "X_IS_CLOSE", "") == "1";
-    });
-}
-
-TDocumentForm::~TDocumentForm()
-{
-    m_order->SetSource(nullptr);
-    m_sku->SetSource(nullptr);
 }
 
 QWidget* TDocumentForm::BuildHeaderPage()
@@ -319,9 +352,10 @@ TDocumentPage TDocumentForm::CurrentPage() const
 void TDocumentForm::ShowPageMenu()
 {
     const TPageMenu m = PageMenu(CurrentPage());
-    m_menu->SetItemVisible(document_menu::kPick, m.pick);
-    m_menu->SetItemVisible(document_menu::kEnter, m.enter);
-    m_menu->SetItemVisible(document_menu::kBar, m.bar);
+    using namespace document_menu;
+    m_menu->SetItemVisible(kPick, m.pick);
+    m_menu->SetItemVisible(kEnter, m.enter);
+    m_menu->SetItemVisible(kBar, m.bar);
 }
 
 void TDocumentForm::ShowRecord()
@@ -381,18 +415,19 @@ void TDocumentForm::Showing()
     if (!s.skuPageShown && skuIndex >= 0)
         m_tabs->removeTab(skuIndex);
     else if (s.skuPageShown && skuIndex < 0)
-        m_tabs->insertTab(2, m_sku, QString());
+        m_tabs->insertTab(static_cast<int>(TDocumentPage::Sku), m_sku, QString());
     m_tabs->setTabText(m_tabs->indexOf(m_order), Q(s.orderPage));
     if (s.skuPageShown)
         m_tabs->setTabText(m_tabs->indexOf(m_sku), Q(s.skuPage));
-    m_tabs->setTabText(m_tabs->indexOf(m_pages[3]), Q(s.pricesPage));
+    m_tabs->setTabText(m_tabs->indexOf(Page(TDocumentPage::Prices)), Q(s.pricesPage));
     m_tradePointRow->setVisible(s.tradePoint);
 
     m_shown = true;
     if (s.sumColumn)
         m_doc.sumColumn = true;
     ShowOrderColumns();
-    m_tabs->setCurrentWidget(s.startOnOrderPage ? m_order : m_pages[0]);
+    m_tabs->setCurrentWidget(
+        Page(s.startOnOrderPage ? TDocumentPage::Order : TDocumentPage::Header));
     ShowPageMenu();
     if (!m_doc.lines.empty())
         m_order->SelectRow(0);

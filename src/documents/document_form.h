@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -26,14 +27,12 @@ namespace vendrix {
 class TMenuBar;
 class TReportList;
 
-/// Numbers of the document form's menu bar items.
+/// The document form's menu bar: its items' numbers, in the order they are added, and their
+/// captions by number, blanks included. A plain enum, since the bar numbers its items with ints.
 namespace document_menu {
-constexpr int kPick = 0;
-constexpr int kEnter = 1;
-constexpr int kBar = 2;
-constexpr int kOk = 3;
-constexpr int kSave = 4;
-constexpr int kClose = 5;
+enum TItem : int { kPick, kEnter, kBar, kOk, kSave, kClose, kItemCount };
+inline constexpr const char* kCaptions[] = {"Подбор", " Ввод ", "|", " Ок ", "Записать", "  X  "};
+static_assert(std::size(kCaptions) == kItemCount, "one caption per item");
 } // namespace document_menu
 
 class TDocumentForm : public QWidget {
@@ -99,7 +98,15 @@ protected:
 private:
     class TOrderRows;
     class TSkuRows;
+    // The construction steps, in the order the constructor takes them: the order in which
+    // the widgets are made is their tab order.
+    void BuildTabs();
+    void AddPage(TDocumentPage page, QWidget* widget, const QString& caption);
     QWidget* BuildHeaderPage();
+    void BuildOrderPage();
+    void BuildSkuPage();
+    void BuildMenuBar();
+    void ConnectPages();
     void Showing();
     void ShowRecord();
     void ShowOrderColumns();
@@ -113,7 +120,7 @@ private:
     std::unique_ptr<TSkuRows> m_skuRows;
     TMenuBar* m_menu = nullptr;
     QTabWidget* m_tabs = nullptr;
-    std::array<QWidget*, 4> m_pages {};
+    std::array<QWidget*, 4> m_pages {}; // by TDocumentPage
     QLabel* m_status = nullptr;
     QLabel* m_dateLabel = nullptr;
     QDateEdit* m_date = nullptr;

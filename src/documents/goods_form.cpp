@@ -33,6 +33,9 @@ namespace {
 constexpr int kCodeBoxWidth = 42;
 constexpr int kGroupRole = Qt::UserRole + 1;
 
+// The goods list's columns; price and sum only with sums used.
+enum TColumn : int { kCodeColumn, kNameColumn, kQuantityColumn, kPriceColumn, kSumColumn };
+
 QToolButton* BarButton(QWidget* parent, int width, int height)
 {
     auto* button = new QToolButton(parent);
@@ -55,15 +58,15 @@ public:
     {
         const TTreeData& n = *m_selection.Rows()[static_cast<std::size_t>(row)];
         switch (column) {
-        case 0:
+        case kCodeColumn:
             return Q(n.KOD);
-        case 1:
+        case kNameColumn:
             return Q(n.ANAME);
-        case 2:
+        case kQuantityColumn:
             return Q(AmountText(n.quantity, 2, true));
-        case 3:
+        case kPriceColumn:
             return Q(AmountText(n.PRICE, 2, true));
-        case 4:
+        case kSumColumn:
             return Q(AmountText(n.sum, 2, true));
         default:
             return {};
@@ -81,8 +84,25 @@ TGoodsForm::TGoodsForm(QWidget* owner)
 {
     resize(kHandheldWidth, kHandheldHeight);
 
-    // Group bar: decoration, the caption that opens the drop-down, decoration, and the OK / X
-    // pair while the drop-down is open.
+    QWidget* groupBar = BuildGroupBar();
+    BuildSearchRow();
+    BuildList();
+    BuildPopupMenu();
+    BuildMenuBar();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(groupBar);
+    layout->addWidget(m_searchRow);
+    layout->addWidget(m_list, 1);
+    layout->addWidget(m_menu);
+    BuildDropDown();
+}
+
+// Group bar: decoration, the caption that opens the drop-down, decoration, and the OK / X pair
+// while the drop-down is open.
+QWidget* TGoodsForm::BuildGroupBar()
+{
     auto* groupBar = new QWidget(this);
     groupBar->setFixedHeight(22);
     auto* folder = BarButton(groupBar, 24, 22);
@@ -114,7 +134,15 @@ TGoodsForm::TGoodsForm(QWidget* owner)
     bar->addWidget(edge);
     bar->addWidget(m_treeButtons);
 
-    // Search row: code box, name box, the search glyph.
+    connect(m_groupButton, &QPushButton::clicked, this, [this] { OpenGroups(); });
+    connect(m_treeOk, &QToolButton::clicked, this, [this] { ChooseSelectedGroup(); });
+    connect(m_treeClose, &QToolButton::clicked, this, [this] { CloseGroups(); });
+    return groupBar;
+}
+
+// Search row: code box, name box, the search glyph.
+void TGoodsForm::BuildSearchRow()
+{
     m_searchRow = new QWidget(this);
     m_searchRow->setFixedHeight(23);
     m_codeBox = new QLineEdit(m_searchRow);
@@ -133,6 +161,14 @@ TGoodsForm::TGoodsForm(QWidget* owner)
         ShowInputPanelWhileFocused(box);
     m_nameBox->installEventFilter(this);
 
+    connect(m_nameBox, &QLineEdit::textChanged, this,
+        [this](const QString& text) { FindRow(m_selection.FindByName(text.toStdString())); });
+    connect(m_codeBox, &QLineEdit::textChanged, this,
+        [this](const QString& text) { FindRow(m_selection.FindByCode(text.toStdString())); });
+}
+
+void TGoodsForm::BuildList()
+{
     m_list = new TReportList(this);
     m_list->SetGridLines(true);
     m_list->header()->setMinimumSectionSize(0);
@@ -141,34 +177,41 @@ TGoodsForm::TGoodsForm(QWidget* owner)
         if (row >= 0 && wasSelected)
             EnterQuantity();
     };
-    m_popup = new TPopupMenu(this);
-    m_popup->AddItem(Q("ВВОД"));
-    m_popup->onCommand = [this](int) { EnterQuantity(); };
-    m_list->onContextMenu = [this](const QPoint& at) { m_popup->popup(at); };
+}
 
-    m_menu = new TMenuBar(this);
-    for (const char* caption : {" ВВОД ", "|", " [ Ок ] ", "|", " [X] Отмена"})
-        m_menu->AddItem(Q(caption));
-    m_menu->SetItemEnabled(1, false);
-    m_menu->SetItemEnabled(3, false);
-    m_menu->onCommand = [this](int item) {
-        if (item == goods_menu::kEnter)
+void TGoodsForm::BuildPopupMenu()
+{
+    m_popup = new TPopupMenu(this);
+    for (const char* caption : goods_popup::kCaptions)
+        m_popup->AddItem(Q(caption));
+    m_popup->onCommand = [this](int item) {
+        if (item == goods_popup::kEnter)
             EnterQuantity();
-        else if (item == goods_menu::kOk)
+    };
+    m_list->onContextMenu = [this](const QPoint& at) { m_popup->popup(at); };
+}
+
+void TGoodsForm::BuildMenuBar()
+{
+    using namespace goods_menu;
+    m_menu = new TMenuBar(this);
+    for (const char* caption : kCaptions)
+        m_menu->AddItem(Q(caption));
+    m_menu->SetItemEnabled(kEnterBar, false);
+    m_menu->SetItemEnabled(kOkBar, false);
+    m_menu->onCommand = [this](int item) {
+        if (item == kEnter)
+            EnterQuantity();
+        else if (item == kOk)
             Confirm();
-        else if (item == goods_menu::kCancel)
+        else if (item == kCancel)
             reject();
     };
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(groupBar);
-    layout->addWidget(m_searchRow);
-    layout->addWidget(m_list, 1);
-    layout->addWidget(m_menu);
-
-    // The drop-down lies over the list, outside the layout.
+// The drop-down lies over the list, outside the layout.
+void TGoodsForm::BuildDropDown()
+{
     m_dropDown = new QFrame(this);
     m_dropDown->setFrameStyle(QFrame::Box | QFrame::Plain);
     m_tree = new QTreeWidget(m_dropDown);
@@ -187,13 +230,6 @@ TGoodsForm::TGoodsForm(QWidget* owner)
     inside->addWidget(m_tree);
     m_dropDown->hide();
 
-    connect(m_groupButton, &QPushButton::clicked, this, [this] { OpenGroups(); });
-    connect(m_treeOk, &QToolButton::clicked, this, [this] { ChooseSelectedGroup(); });
-    connect(m_treeClose, &QToolButton::clicked, this, [this] { CloseGroups(); });
-    connect(m_nameBox, &QLineEdit::textChanged, this,
-        [this](const QString& text) { FindRow(m_selection.FindByName(text.toStdString())); });
-    connect(m_codeBox, &QLineEdit::textChanged, this,
-        [this](const QString& text) { FindRow(m_selection.FindByCode(text.toStdString())); });
     const std::vector<QPixmap> folders = ImageList(QStringLiteral("FSPRMULTISEL_IL1"), 16, 16);
     auto picture = [folders](QTreeWidgetItem* item, bool open) {
         if (folders.size() >= 2)
@@ -269,11 +305,11 @@ void TGoodsForm::SetCaptions()
     for (int c = 0; c < m_list->ColumnCount(); ++c)
         columns.push_back(
             {m_list->ColumnCaption(c), m_list->columnWidth(c), m_list->ColumnAlignment(c)});
-    if (columns.size() < 3)
+    if (columns.size() <= kQuantityColumn)
         return;
-    columns[0].caption = QStringLiteral(" ");
-    columns[1].caption = Q(GetOption(nullptr, "Nomenkl", "Товар"));
-    columns[2].caption = Q(GetOption(nullptr, "Count", "Кол-во"));
+    columns[kCodeColumn].caption = QStringLiteral(" ");
+    columns[kNameColumn].caption = Q(GetOption(nullptr, "Nomenkl", "Товар"));
+    columns[kQuantityColumn].caption = Q(GetOption(nullptr, "Count", "Кол-во"));
     m_list->SetColumns(std::move(columns));
 }
 
@@ -295,12 +331,13 @@ void TGoodsForm::showEvent(QShowEvent* event)
     const bool codeShown = !m_searchRow->isHidden() && codes;
     if (m_widthsRestored) {
         if (!codeShown)
-            m_list->setColumnWidth(0, 0);
+            m_list->setColumnWidth(kCodeColumn, 0);
     } else {
-        m_list->setColumnWidth(0, codeShown ? kCodeBoxWidth + 2 : 0);
+        m_list->setColumnWidth(kCodeColumn, codeShown ? kCodeBoxWidth + 2 : 0);
         // 40 pixels, or what the quantity caption needs to be read whole.
-        m_list->setColumnWidth(2, std::max(40, m_list->header()->sectionSizeHint(2)));
-        FitLastColumn(m_list, 1, 100);
+        m_list->setColumnWidth(
+            kQuantityColumn, std::max(40, m_list->header()->sectionSizeHint(kQuantityColumn)));
+        FitLastColumn(m_list, kNameColumn, 100);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <QDialog>
 
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,12 +28,21 @@ class TMenuBar;
 class TPopupMenu;
 class TReportList;
 
-/// Numbers of the goods form's menu bar items.
+/// The goods form's menu bar: its items' numbers, in the order they are added, and their
+/// captions by number, blanks included; the two "|" are disabled dividers. A plain enum, since
+/// the bar numbers its items with ints.
 namespace goods_menu {
-constexpr int kEnter = 0;
-constexpr int kOk = 2;
-constexpr int kCancel = 4;
+enum TItem : int { kEnter, kEnterBar, kOk, kOkBar, kCancel, kItemCount };
+inline constexpr const char* kCaptions[] = {" ВВОД ", "|", " [ Ок ] ", "|", " [X] Отмена"};
+static_assert(std::size(kCaptions) == kItemCount, "one caption per item");
 } // namespace goods_menu
+
+/// The goods list's pop-up menu, the same way.
+namespace goods_popup {
+enum TItem : int { kEnter, kItemCount };
+inline constexpr const char* kCaptions[] = {"ВВОД"};
+static_assert(std::size(kCaptions) == kItemCount, "one caption per item");
+} // namespace goods_popup
 
 class TGoodsForm : public QDialog {
 public:
@@ -78,6 +88,15 @@ protected:
 
 private:
     class TRows;
+    // The construction steps, in the order the constructor takes them: the order in which
+    // the widgets are made is their tab order, and the drop-down, made last, lies over the list.
+    QWidget* BuildGroupBar();
+    void BuildSearchRow();
+    void BuildList();
+    void BuildPopupMenu();
+    void BuildMenuBar();
+    void BuildDropDown();
+
     void BuildTree();
     void SetCaptions();
     void SaveWidths();

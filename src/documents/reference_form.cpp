@@ -27,6 +27,19 @@ namespace {
 
 constexpr int kCodeBoxWidth = 42;
 
+// The list's columns as ReferenceCell fills them: code and name shown, GUID, deleted mark and
+// information kept hidden.
+enum TColumn : int {
+    kCodeColumn,
+    kNameColumn,
+    kGuidColumn,
+    kDeletedColumn,
+    kInfoColumn,
+    kColumnCount
+};
+constexpr const char* kColumnCaptions[] = {"Kod", "Name", "3", "4", "5"};
+static_assert(std::size(kColumnCaptions) == kColumnCount, "one caption per column");
+
 } // namespace
 
 class TReferenceForm::TRows : public TReportSource {
@@ -60,6 +73,27 @@ TReferenceForm::TReferenceForm(QWidget* owner, TReferenceMode mode, const std::s
     setWindowTitle(Q("Справочник"));
     resize(kHandheldWidth, kHandheldHeight);
 
+    BuildSearchRow();
+    BuildList();
+    BuildMenuBar();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_searchRow);
+    layout->addWidget(m_list, 1);
+    layout->addWidget(m_menu);
+    ConnectSearchRow();
+    Fill(mode, currentGuid, clientGuid);
+}
+
+TReferenceForm::~TReferenceForm()
+{
+    m_list->SetSource(nullptr);
+}
+
+// Search row: the code and name boxes on a splitter, the search glyph.
+void TReferenceForm::BuildSearchRow()
+{
     m_searchRow = new QWidget(this);
     m_searchRow->setFixedHeight(21);
     m_splitter = new QSplitter(Qt::Horizontal, m_searchRow);
@@ -83,10 +117,13 @@ TReferenceForm::TReferenceForm(QWidget* owner, TReferenceMode mode, const std::s
     row->addWidget(glyph);
     for (QLineEdit* box : {m_codeBox, m_nameBox})
         ShowInputPanelWhileFocused(box);
+}
 
+void TReferenceForm::BuildList()
+{
     m_list = new TReportList(this);
     std::vector<TReportColumn> columns;
-    for (const char* caption : {"Kod", "Name", "3", "4", "5"})
+    for (const char* caption : kColumnCaptions)
         columns.push_back({Q(caption), 50, Qt::AlignLeft});
     m_list->SetColumns(std::move(columns));
     m_list->SetGridLines(true);
@@ -96,24 +133,25 @@ TReferenceForm::TReferenceForm(QWidget* owner, TReferenceMode mode, const std::s
         if (row >= 0)
             Pick();
     };
+}
 
+void TReferenceForm::BuildMenuBar()
+{
+    using namespace reference_menu;
     m_menu = new TMenuBar(this);
-    const int pick = m_menu->AddItem(Q("[ Выбрать ]"));
-    m_menu->AddItem(Q("[ Отмена ]"));
-    m_menu->onCommand = [this, pick](int item) {
-        if (item == pick)
+    for (const char* caption : kCaptions)
+        m_menu->AddItem(Q(caption));
+    m_menu->onCommand = [this](int item) {
+        if (item == kPick)
             Pick();
         else
             Cancel();
     };
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_searchRow);
-    layout->addWidget(m_list, 1);
-    layout->addWidget(m_menu);
-
+// Connected once the list is there: both boxes act on it.
+void TReferenceForm::ConnectSearchRow()
+{
     connect(m_nameBox, &QLineEdit::textChanged, this, [this](const QString& text) {
         const int found = FindReferenceRow(m_rows, text.toStdString());
         if (found < 0)
@@ -123,8 +161,11 @@ TReferenceForm::TReferenceForm(QWidget* owner, TReferenceMode mode, const std::s
     });
     // The code column follows the code box, however its width changes.
     m_codeBox->installEventFilter(this);
+}
 
-    // Filling.
+void TReferenceForm::Fill(
+    TReferenceMode mode, const std::string& currentGuid, const std::string& clientGuid)
+{
     TBusyScope busy;
     m_picked.guid = Trim(currentGuid);
     m_rows = ReferenceRows(mode, clientGuid);
@@ -133,18 +174,13 @@ TReferenceForm::TReferenceForm(QWidget* owner, TReferenceMode mode, const std::s
     SizeColumns();
 }
 
-TReferenceForm::~TReferenceForm()
-{
-    m_list->SetSource(nullptr);
-}
-
 void TReferenceForm::SizeColumns()
 {
     const bool codeShown = !m_searchRow->isHidden() && !m_codeBox->isHidden();
-    m_list->setColumnWidth(0, codeShown ? CodeBoxWidth() : 0);
-    for (int c = 2; c <= 4; ++c)
+    m_list->setColumnWidth(kCodeColumn, codeShown ? CodeBoxWidth() : 0);
+    for (int c = kGuidColumn; c <= kInfoColumn; ++c)
         m_list->setColumnWidth(c, 0);
-    FitLastColumn(m_list, 1, 0);
+    FitLastColumn(m_list, kNameColumn, 0);
 }
 
 void TReferenceForm::showEvent(QShowEvent* event)

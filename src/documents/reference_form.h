@@ -7,7 +7,9 @@
 
 #include <QDialog>
 
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QLineEdit;
@@ -18,6 +20,14 @@ namespace vendrix {
 
 class TMenuBar;
 class TReportList;
+
+/// The reference form's menu bar: its items' numbers, in the order they are added, and their
+/// captions by number. A plain enum, since the bar numbers its items with ints.
+namespace reference_menu {
+enum TItem : int { kPick, kCancel, kItemCount };
+inline constexpr const char* kCaptions[] = {"[ Выбрать ]", "[ Отмена ]"};
+static_assert(std::size(kCaptions) == kItemCount, "one caption per item");
+} // namespace reference_menu
 
 class TReferenceForm : public QDialog {
 public:
@@ -54,6 +64,14 @@ protected:
 
 private:
     class TRows;
+    // The construction steps, in the order the constructor takes them: the order in which
+    // the widgets are made is their tab order.
+    void BuildSearchRow();
+    void BuildList();
+    void BuildMenuBar();
+    void ConnectSearchRow();
+    void Fill(TReferenceMode mode, const std::string& currentGuid, const std::string& clientGuid);
+
     void SizeColumns();
     void KeepCodeWidth();
 

@@ -2,6 +2,7 @@
 #include "documents/reference_lists.h"
 
 #include "platform/platform.h"
+#include "storage/database_location.h"
 #include "storage/sql_query.h"
 
 #include <exception>

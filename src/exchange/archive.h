@@ -29,7 +29,8 @@ constexpr int kZipUnsafeName = -8; // the name would land outside the target fol
 constexpr int kZipOverlapping = -9; // the entry's bytes are shared with another entry's
 constexpr int kZipPastLimit = -10; // the entry would take the extraction past its cap
 
-/// The most one extraction writes, unless the target's file system has less room.
+/// The most one extraction writes unless its caller gives another limit; less when the target's
+/// file system has less room.
 constexpr std::uint64_t kExtractionLimit = std::uint64_t(4) << 30;
 
 /// How one entry that matched the wanted name fared.
@@ -49,14 +50,11 @@ bool Pack(const std::filesystem::path& source, const std::filesystem::path& arch
 /// folders of the entry names. Returns the number of extracted files and folders in place at
 /// the end (entries of one name count once), or one of the archive codes above. A failed entry
 /// leaves no file of its name; entries sharing their data with another are refused; all that is
-/// written stays within the extraction limit. `results`, when given, receives the outcome of
-/// every matching entry.
+/// written stays within `limit`, and within the free space of the target folder's file system.
+/// `results`, when given, receives the outcome of every matching entry.
 int Extract(const std::filesystem::path& archive, const std::filesystem::path& folder,
-    std::string_view wantedName, std::vector<TZipEntryResult>* results = nullptr);
-
-/// Sets the most one extraction may write (kExtractionLimit unless changed); the free space
-/// of the target folder's file system still bounds it.
-void SetExtractionLimit(std::uint64_t bytes);
+    std::string_view wantedName, std::vector<TZipEntryResult>* results = nullptr,
+    std::uint64_t limit = kExtractionLimit);
 
 /// zlib's error text for a zlib result code, as shown when packing fails.
 std::string ZlibErrorText(int code);

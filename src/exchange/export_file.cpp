@@ -8,6 +8,7 @@
 #include "exchange/exchange_log.h"
 #include "platform/atomic_file.h"
 #include "storage/codepage.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/transaction.h"
@@ -154,7 +155,7 @@ bool WriteDocuments(TExchangeSink& sink, TLineWriter& out)
 std::filesystem::path PackExport(TExchangeSink& sink, const std::filesystem::path& xmlPath)
 {
     sink.Log("Упаковка...");
-    const std::filesystem::path zipPath = xmlPath.parent_path() / kExportZipName;
+    std::filesystem::path zipPath = xmlPath.parent_path() / kExportZipName;
     if (!Pack(xmlPath, zipPath)) {
         sink.Log("(!) Не удалось упаковать файл!");
         UI().Message("Не удалось упаковать файл.", TIcon::Warning);

@@ -14,6 +14,7 @@
 #include "exchange/import_script.h"
 #include "platform/atomic_file.h"
 #include "storage/codepage.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"

@@ -4,210 +4,76 @@
 // sent: a longer line is refused at its place (or skipped unread when it is a comment or blank),
 // and only the first office messages are kept for the agent.
 //
-// Threads: a second thread (TStatementSource) owns the reader, the scratch space of the line
-// being sorted and the run's commands (TImportRun) until it is joined; it hands made blocks of
-// statements over under the source's mutex, and the block it hands is the first thread's until
-// given back through Recycle. The first thread owns the connection and the runner and runs every
-// statement, in line order; the bulk script of version 3 is read and run on the first thread
-// alone, after the second has been joined.
+// Threads: two while the body runs. The reading thread (TStatementSource::Produce) owns, from
+// its start until it is joined, the body's reader, the scratch space of the line being sorted,
+// the run's commands (TImportRun: office messages, deletion dates, the REPEAT template) and the
+// block it is filling. The calling thread owns the connection, the runner and the block it
+// took, and runs every statement, in line order. Shared under the source's one mutex (m_mutex,
+// waited on through m_changed): the blocks made and waiting (m_full, their bytes m_fullBytes),
+// the blocks given back to be filled again (m_free), the flags m_done and m_stop, and the
+// reading thread's exception. A block changes hands only through those two queues, never null,
+// and only the thread holding it touches it. The calling thread asks the reader whether it
+// failed only once Take has returned null (the reading thread is then done with it), and reads
+// the run's commands only after the join; the bulk script of version 3 is read and run on the
+// calling thread alone, after the join.
 #include "exchange/import_script.h"
 
 #include "documents/document.h"
 #include "documents/reference_lists.h"
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
+#include "exchange/script_reader.h"
+#include "exchange/script_template.h"
+#include "exchange/statement_runner.h"
 #include "storage/backups.h"
 #include "storage/codepage.h"
+#include "storage/database_location.h"
 #include "storage/schema.h"
 #include "storage/sql_query.h"
+#include "storage/statement_guard.h"
+#include "storage/transaction.h"
 #include "storage/ui_seam.h"
 #include "storage/value_formats.h"
 
 #include <cassert>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace vendrix {
 
 namespace {
 
-constexpr std::size_t kBatchSize = 4096; // statements per transaction of ours
-constexpr std::size_t kReplayableBytes = 1 << 22; // texts a batch keeps for a replay, at most
-constexpr std::size_t kReadChunk = 1 << 16; // bytes the reader takes from the file at a time
+constexpr const char* kImportBulkName = "ToPDA.sql";
 constexpr std::size_t kLengthLimit = kOfficeLengthLimit; // of a line and of a statement
-constexpr std::size_t kBigStatement = 1 << 16; // room for a statement this long is made exactly
-constexpr std::size_t kShownMessages = 200; // office messages kept to be shown, at most
-constexpr std::size_t kShownMessageBytes = kOfficeLengthLimit; // their texts together, at most
 
-const char* const kHeaders[] = {"Z_AGENT RESPONSE 0002-0000-0000-0001",
-    "Z_AGENT RESPONSE 0002-0000-0000-0002", "Z_AGENT RESPONSE 0003-0000-0000-0001"};
+// The headers an answer may begin with, and the version each stands for: 2 has the body only,
+// 3 the body and then the bulk script.
+struct THeader {
+    std::string_view text;
+    int version;
+};
+constexpr THeader kHeaders[] = {
+    {"Z_AGENT RESPONSE 0002-0000-0000-0001", 2},
+    {"Z_AGENT RESPONSE 0002-0000-0000-0002", 2},
+    {"Z_AGENT RESPONSE 0003-0000-0000-0001", 3},
+};
 
-// The command words of the office's script. A word that takes an argument after a blank is
-// recognised by the trimmed prefix one character longer than the word, so "<DELALL" is never
-// taken for "<DEL"; REPEAT and EXEC are recognised by their bare prefix.
-constexpr std::string_view kShowMessageWord = "<SHOWMSGWND";
-constexpr std::string_view kDeleteAllWord = "<DELALL";
-constexpr std::string_view kDeleteOldWord = "<DEL";
-constexpr std::string_view kRepeatWord = "<REPEAT";
-constexpr std::string_view kExecWord = "<EXEC";
-constexpr std::string_view kCommentMark = "//";
-
-bool StartsWith(std::string_view s, std::string_view prefix)
-{
-    return s.substr(0, prefix.size()) == prefix;
-}
-
-// The word stands alone at the start of the line: followed by a blank or ending the line.
-bool StartsWithWord(std::string_view line, std::string_view word)
-{
-    return Trim(line.substr(0, word.size() + 1)) == word;
-}
-
-bool IsWordChar(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'
-        || static_cast<unsigned char>(c) >= 0x80;
-}
-
-// The header version: 2 (body only), 3 (body, then the bulk script), 0 for no known header.
+// The version of the answer whose first line is `firstLine` (see kHeaders); 0 for a line that
+// is no known header.
 int HeaderVersion(const std::string& firstLine)
 {
     const std::string header = Trim(firstLine);
-    for (int h = 0; h < 3; ++h) {
-        if (header == kHeaders[h])
-            return h == 2 ? 3 : 2;
+    for (const THeader& known : kHeaders) {
+        if (header == known.text)
+            return known.version;
     }
     return 0;
-}
-
-// The argument of a command line as a view into it (see CommandArgument).
-std::string_view ArgumentView(std::string_view line, std::size_t wordLength)
-{
-    std::string_view rest = TrimView(line.substr(std::min(wordLength, line.size())));
-    if (rest.empty() || rest[0] != '"')
-        return rest;
-    rest.remove_prefix(1);
-    const auto last = rest.rfind('"');
-    if (last == std::string_view::npos)
-        return {};
-    return TrimView(rest.substr(0, last));
-}
-
-// The office's messages of one run: the first ones are kept for the agent, the others only
-// counted, so that a script of a million messages neither fills memory nor the agent's day
-// with message boxes.
-struct TOfficeMessages {
-    std::vector<std::string> kept; // the first messages, in order, in UTF-8
-    std::size_t keptBytes = 0; // their texts together
-    std::size_t count = 0; // every message the script carried
-
-    // Takes the message of a trimmed SHOWMSGWND line.
-    void Add(std::string_view line)
-    {
-        // Once one message is not kept, no later one is: the agent sees a gapless start.
-        if (kept.size() == count && kept.size() < kShownMessages) {
-            std::string text = Cp1251ToUtf8(ArgumentView(line, kShowMessageWord.size()));
-            if (keptBytes + text.size() <= kShownMessageBytes) {
-                keptBytes += text.size();
-                kept.push_back(std::move(text));
-            }
-        }
-        ++count;
-    }
-};
-
-// What one run of the import collects from the script's lines besides its statements.
-struct TImportRun {
-    TOfficeMessages messages; // office messages, in order
-    std::string deleteAllDate; // argument of the last DELALL line
-    std::string deleteOldDate; // argument of the last DEL line
-    TTemplate templateText; // the current REPEAT template
-};
-
-// Makes room in `out` for a statement of `size` bytes and its NUL: exactly, when it is big, so
-// that a statement of megabytes does not leave a block twice its size.
-void MakeRoom(std::string& out, std::size_t size)
-{
-    if (size >= kBigStatement && out.size() + size + 1 > out.capacity())
-        out.reserve(out.size() + size + 1);
-}
-
-// What one body line stands for.
-enum class TLineOutcome {
-    Nothing, // blank, a comment or a command: nothing to run
-    Statement, // a statement to run was appended
-    LineTooLong, // refused: the line is longer than the limit
-    StatementTooLong, // refused: its template would make a statement longer than the limit
-};
-
-// Sorts one trimmed body line: collects commands into `run` and appends the statement the line
-// stands for to `out`. `upper` and `fields` are scratch space kept from line to line.
-TLineOutcome AppendStatementOf(std::string_view line, TImportRun& run, std::string& out,
-    std::string& upper, std::vector<std::string_view>& fields)
-{
-    if (line.empty() || StartsWith(line, kCommentMark))
-        return TLineOutcome::Nothing;
-    if (line[0] == '<'
-        && StartsWithWord(
-            UpperLatin(line.substr(0, kShowMessageWord.size() + 1)), kShowMessageWord)) {
-        run.messages.Add(line);
-        return TLineOutcome::Nothing;
-    }
-    std::string_view data = line;
-    if (line[0] == '<') {
-        // Every other command line is taken in upper case, arguments included: the office's
-        // programs write them so, and the devices have always run them so.
-        upper.assign(line);
-        for (char& c : upper)
-            c = UpperLatin(c);
-        data = upper;
-        if (StartsWithWord(data, kDeleteAllWord)) {
-            run.deleteAllDate = ArgumentView(data, kDeleteAllWord.size());
-            return TLineOutcome::Nothing;
-        }
-        if (StartsWithWord(data, kDeleteOldWord)) {
-            run.deleteOldDate = ArgumentView(data, kDeleteOldWord.size());
-            return TLineOutcome::Nothing;
-        }
-        if (data == "</*>" || data == "</REPEAT>")
-            return TLineOutcome::Nothing; // the template stays in force
-        if (StartsWith(data, kRepeatWord)) {
-            run.templateText = TTemplate(std::string(ArgumentView(data, kRepeatWord.size())));
-            return TLineOutcome::Nothing;
-        }
-        if (StartsWith(data, kExecWord)) {
-            // No longer than its line, which the reader has bounded.
-            const std::string_view sql = ArgumentView(data, kExecWord.size());
-            MakeRoom(out, sql.size());
-            out += sql;
-            return TLineOutcome::Statement;
-        }
-    }
-    if (run.templateText.Empty())
-        return TLineOutcome::Nothing;
-    SplitFields(data, fields);
-    // Measured before it is made: a template that repeats a long field would otherwise make
-    // a text of gigabytes that SQLite refuses anyway.
-    const std::size_t size = run.templateText.Size(fields);
-    if (size > kLengthLimit)
-        return TLineOutcome::StatementTooLong;
-    MakeRoom(out, size);
-    run.templateText.Fill(fields, out);
-    return TLineOutcome::Statement;
-}
-
-// What an overlong body line stands for, from its head: a comment or a blank line is skipped
-// like any other; everything else is refused.
-TLineOutcome OverlongLineOutcome(std::string_view head)
-{
-    return head.empty() || StartsWith(head, kCommentMark) ? TLineOutcome::Nothing
-                                                          : TLineOutcome::LineTooLong;
 }
 
 // Tells the agent that a line, or the statement made from a line, was too long to run.
@@ -274,6 +140,7 @@ public:
         }
         auto block = std::move(m_full.front());
         m_full.pop_front();
+        assert(block);
         m_fullBytes -= block->text.size();
         lock.unlock();
         m_changed.notify_all();
@@ -283,6 +150,7 @@ public:
     // Hands a block that was run back for the reading thread to fill again.
     void Recycle(std::unique_ptr<TBlock> block)
     {
+        assert(block);
         block->text.clear();
         // A block that held a statement of megabytes gives its room back rather than keep it
         // for statements of a line.
@@ -337,7 +205,9 @@ private:
                 block->linesRead = number;
                 if (!more || block->text.size() >= kBlockBytes
                     || block->entries.size() >= kBlockStatements || number % kBlockLines == 0) {
-                    if (!Hand(std::move(block)))
+                    // The block is the calling thread's from here on; the next line goes into
+                    // a block of its own.
+                    if (!Hand(std::exchange(block, nullptr)))
                         return;
                 }
             }
@@ -364,8 +234,10 @@ private:
         return block;
     }
 
+    // Hands a made block over to the calling thread; false when the run has stopped.
     bool Hand(std::unique_ptr<TBlock> block)
     {
+        assert(block);
         {
             const std::lock_guard lock(m_mutex);
             if (m_stop)
@@ -399,7 +271,8 @@ private:
     std::thread m_thread; // last: it starts once everything above exists
 };
 
-// Steps 1 and 2 of a run: the folder, asked for when none is given, with its separator.
+// The exchange folder of a run: the one given, trimmed, or the one the agent picks when none
+// is given; ended by a folder separator. Empty when the agent picked none.
 std::string ChooseFolder(const std::string& folderText)
 {
     std::string folder = Trim(folderText);
@@ -488,69 +361,6 @@ bool RunBody(TExchangeSink& sink, TScriptReader& reader, TStatementRunner& runne
     }
     return true;
 }
-
-// Follows the reference script's text as it is joined, just far enough to tell when it may end
-// a statement: at a semicolon outside literals, quoted names and comments, followed by nothing
-// but blanks and comments. Only then is SQLite asked (which also knows a trigger's body), so a
-// statement of many lines is read once, not once a line. A pair such as "--" never spans two
-// texts fed: the line end between two lines is fed as a text of its own.
-class TStatementEnd {
-public:
-    void Feed(std::string_view text)
-    {
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const char c = text[i];
-            const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-            switch (m_state) {
-            case TState::Code:
-                if (c == ';') {
-                    m_semicolon = true;
-                } else if (c == '-' && next == '-') {
-                    m_state = TState::LineComment;
-                    ++i;
-                } else if (c == '/' && next == '*') {
-                    m_state = TState::BlockComment;
-                    ++i;
-                } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
-                    m_state = TState::Quoted;
-                    m_close = c == '[' ? ']' : c;
-                    m_semicolon = false;
-                } else if (static_cast<unsigned char>(c) > ' ') {
-                    m_semicolon = false;
-                }
-                break;
-            case TState::Quoted:
-                if (c == m_close)
-                    m_state = TState::Code; // a doubled quote simply opens the text again
-                break;
-            case TState::BlockComment:
-                if (c == '*' && next == '/') {
-                    m_state = TState::Code;
-                    ++i;
-                }
-                break;
-            case TState::LineComment:
-                if (c == '\n')
-                    m_state = TState::Code;
-                break;
-            }
-        }
-    }
-
-    // False only when the text fed cannot end with a complete statement.
-    bool MayEnd() const
-    {
-        return m_semicolon && (m_state == TState::Code || m_state == TState::LineComment);
-    }
-
-    void Reset() { *this = TStatementEnd(); }
-
-private:
-    enum class TState { Code, Quoted, BlockComment, LineComment };
-    TState m_state = TState::Code;
-    char m_close = 0; // what ends the quoted text
-    bool m_semicolon = false; // the last token outside comments is a semicolon
-};
 
 // The bulk reference script of a version 3 answer, run statement by statement as it is read, so
 // memory does not grow with it. Its SQL failing, or a statement longer than the limit, is
@@ -663,16 +473,11 @@ bool DeleteDocuments(const std::string& dateArgument, bool all)
 // are the devices' own, double-quoted option name included; the office's tools look for them.
 bool RecordLoadTime(TSqlQuery& connection)
 {
-    if (!connection.Exec("begin;"))
-        return false;
-    if (connection.Exec("delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"")
+    TTransaction record(connection);
+    return record.Open() && connection.Exec("delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"")
         && connection.Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \""
             + RegionalDateTime() + "\")")
-        && connection.Exec("commit;"))
-        return true;
-    if (connection.InTransaction())
-        connection.TryExec("rollback;");
-    return false;
+        && record.Commit();
 }
 
 // A copy of the database as it was before the office's answer, so the agent can go back;
@@ -736,354 +541,6 @@ void ShowOfficeMessages(const TOfficeMessages& messages)
                 + std::to_string(messages.count - messages.kept.size()) + ".",
             TIcon::None);
 }
-
-} // namespace
-
-TScriptReader::TScriptReader(const std::string& path)
-    : m_file(std::fopen(path.c_str(), "rb"))
-{
-    if (!m_file) {
-        m_ended = true;
-        m_failed = true;
-    } else {
-        m_buffer.resize(kReadChunk);
-    }
-}
-
-TScriptReader::~TScriptReader()
-{
-    if (m_file)
-        std::fclose(m_file);
-}
-
-bool TScriptReader::Fill()
-{
-    if (m_ended)
-        return false;
-    m_at = 0;
-    m_end = std::fread(m_buffer.data(), 1, m_buffer.size(), m_file);
-    if (m_end == 0) {
-        m_failed = std::ferror(m_file) != 0;
-        m_ended = true;
-        return false;
-    }
-    if (const void* nul = std::memchr(m_buffer.data(), 0, m_end)) {
-        m_end = static_cast<std::size_t>(static_cast<const char*>(nul) - m_buffer.data());
-        m_ended = true; // the text ends at the first NUL
-        m_file = (std::fclose(m_file), nullptr);
-    }
-    return m_end > 0;
-}
-
-bool TScriptReader::Next(std::string* line)
-{
-    if (line)
-        line->clear();
-    m_overlong = false;
-    bool any = false;
-    while (true) {
-        if (m_at == m_end && !Fill())
-            break;
-        if (m_skipLf) {
-            m_skipLf = false;
-            if (m_buffer[m_at] == '\n' && ++m_at == m_end)
-                continue;
-        }
-        const char* begin = m_buffer.data() + m_at;
-        const void* cr = std::memchr(begin, '\r', m_end - m_at);
-        const std::size_t n
-            = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - begin) : m_end - m_at;
-        if (line)
-            Keep(begin, n, *line);
-        any = true;
-        m_at += n;
-        if (cr) {
-            ++m_at;
-            m_skipLf = true;
-            return true;
-        }
-    }
-    // The last line needs no CR; a text that ends right after a line end has no further line.
-    return any && !m_failed;
-}
-
-// Adds the next `n` bytes of the line being read to `line`, as long as the line stays within
-// the limit; past it, only the head of the line is kept and the rest is passed over unheld, so
-// that a comment or a blank line of any length costs no memory.
-void TScriptReader::Keep(const char* bytes, std::size_t n, std::string& line)
-{
-    if (!m_overlong) {
-        if (line.size() + n <= kLengthLimit) {
-            line.append(bytes, n);
-            return;
-        }
-        m_overlong = true;
-        std::size_t blanks = 0;
-        while (blanks < line.size() && static_cast<unsigned char>(line[blanks]) <= ' ')
-            ++blanks;
-        line.erase(0, blanks);
-        line.resize(std::min(line.size(), kOverlongHead));
-    }
-    if (line.size() == kOverlongHead)
-        return;
-    std::string_view rest(bytes, n);
-    if (line.empty()) {
-        // Still nothing but blanks: the head begins at the first character above a blank.
-        while (!rest.empty() && static_cast<unsigned char>(rest.front()) <= ' ')
-            rest.remove_prefix(1);
-    }
-    line.append(rest.substr(0, kOverlongHead - line.size()));
-}
-
-std::size_t TScriptReader::CountLines(const std::string& path)
-{
-    TScriptReader reader(path);
-    std::size_t n = 0;
-    while (reader.Next(nullptr))
-        ++n;
-    return n;
-}
-
-std::string CommandArgument(const std::string& line, std::size_t wordLength)
-{
-    return std::string(ArgumentView(line, wordLength));
-}
-
-std::vector<std::string> SplitFields(const std::string& line)
-{
-    std::vector<std::string_view> views;
-    SplitFields(line, views);
-    return {views.begin(), views.end()};
-}
-
-void SplitFields(std::string_view line, std::vector<std::string_view>& fields)
-{
-    fields.clear();
-    std::string_view rest = line;
-    while (true) {
-        const auto tab = rest.find('\t');
-        if (tab == std::string_view::npos) {
-            fields.push_back(TrimView(rest));
-            return;
-        }
-        fields.push_back(TrimView(rest.substr(0, tab)));
-        rest = TrimView(rest.substr(tab + 1));
-    }
-}
-
-TTemplate::TTemplate(std::string text)
-    : m_text(std::move(text))
-{
-    const std::string_view t = m_text;
-    const auto at = [&](std::size_t i) { return i < t.size() ? t[i] : '\0'; };
-    const auto isField = [](char c) { return c >= '1' && c <= '9'; };
-    const auto add = [&](std::size_t begin, std::size_t length, int field, bool upper) {
-        if (field == 0 && !m_pieces.empty() && m_pieces.back().field == 0
-            && m_pieces.back().begin + m_pieces.back().length == begin) {
-            m_pieces.back().length += static_cast<std::uint32_t>(length);
-            return;
-        }
-        m_pieces.push_back({static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(length),
-            static_cast<std::uint8_t>(field), upper});
-    };
-    std::size_t p = 0;
-    while (p < t.size()) {
-        if (t[p] != '%') {
-            const std::size_t next = std::min(t.find('%', p), t.size());
-            add(p, next - p, 0, false);
-            p = next;
-        } else if (t.substr(p, 8) == "%UPPER(%" && isField(at(p + 8)) && at(p + 9) == ')') {
-            add(p, 10, at(p + 8) - '0', true);
-            p += 10;
-        } else if (isField(at(p + 1))) {
-            add(p, 2, at(p + 1) - '0', false);
-            p += 2;
-        } else {
-            add(p, 1, 0, false);
-            ++p;
-        }
-    }
-}
-
-std::size_t TTemplate::Size(const std::vector<std::string_view>& fields) const
-{
-    std::size_t size = 0;
-    for (const TPiece& piece : m_pieces)
-        size += piece.field == 0 || piece.field > fields.size() ? piece.length
-                                                                : fields[piece.field - 1u].size();
-    return size;
-}
-
-void TTemplate::Fill(const std::vector<std::string_view>& fields, std::string& out) const
-{
-    for (const TPiece& piece : m_pieces) {
-        if (piece.field == 0 || piece.field > fields.size()) {
-            out.append(m_text, piece.begin, piece.length);
-        } else if (piece.upper) {
-            for (const char c : fields[piece.field - 1u])
-                out.push_back(UpperLatin(c));
-        } else {
-            out += fields[piece.field - 1u];
-        }
-    }
-}
-
-std::string FillTemplate(const std::string& templateText, const std::vector<std::string>& fields)
-{
-    const std::vector<std::string_view> views(fields.begin(), fields.end());
-    std::string out;
-    TTemplate(templateText).Fill(views, out);
-    return out;
-}
-
-bool ControlsTransaction(std::string_view sql)
-{
-    static constexpr std::string_view kWords[] = {"BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT",
-        "RELEASE", "VACUUM", "ATTACH", "DETACH", "PRAGMA"};
-    const auto isWord = [](std::string_view text, std::string_view word) {
-        if (text.size() != word.size())
-            return false;
-        for (std::size_t k = 0; k < text.size(); ++k) {
-            if (UpperLatin(text[k]) != word[k])
-                return false;
-        }
-        return true;
-    };
-    // Without a semicolon anywhere the text is one statement, and its first word decides: the
-    // rest of a long INSERT need not be read.
-    const bool several = sql.find(';') != std::string_view::npos;
-    bool atStart = true;
-    std::size_t i = 0;
-    const std::size_t n = sql.size();
-    while (i < n) {
-        const char c = sql[i];
-        if (static_cast<unsigned char>(c) <= ' ') {
-            ++i;
-        } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
-            while (i < n && sql[i] != '\n')
-                ++i;
-        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-            const auto end = sql.find("*/", i + 2);
-            i = end == std::string_view::npos ? n : end + 2;
-        } else if (c == ';') {
-            atStart = true;
-            ++i;
-        } else if (c == '\'' || c == '"' || c == '`' || c == '[') {
-            const char close = c == '[' ? ']' : c;
-            const auto end = sql.find(close, i + 1);
-            i = end == std::string_view::npos ? n : end + 1;
-            atStart = false;
-        } else if (IsWordChar(c)) {
-            std::size_t j = i;
-            while (j < n && IsWordChar(sql[j]))
-                ++j;
-            if (atStart) {
-                for (const std::string_view w : kWords) {
-                    if (isWord(sql.substr(i, j - i), w))
-                        return true;
-                }
-                if (!several)
-                    return false;
-            }
-            atStart = false;
-            i = j;
-        } else {
-            atStart = false;
-            ++i;
-        }
-    }
-    return false;
-}
-
-bool TStatementRunner::Run(const char* sql, std::size_t size, bool controlsTransaction)
-{
-    if (controlsTransaction) {
-        // As the office wrote it, outside any batch of ours.
-        return CommitBatch() && m_q.ExecNative(sql);
-    }
-    if (!m_own && !m_q.InTransaction()) {
-        if (!m_q.Exec("begin;"))
-            return false;
-        m_own = true;
-        m_count = 0;
-        m_batch.clear();
-    }
-    // Inside a transaction the script opened itself, the statement simply runs in it.
-    const bool ok = m_q.ExecNative(sql);
-    if (m_own && !m_q.InTransaction()) {
-        // SQLite dropped the transaction: the batch is gone back to the last commit, and this
-        // statement has failed.
-        m_own = false;
-        if (ok)
-            UI().Message("Транзакция загрузки прервана; изменения после последней фиксации не "
-                         "сохранены.",
-                TIcon::Error);
-        else if (!m_q.LastFailureIsEnvironmental())
-            Replay();
-        m_batch.clear();
-        return false;
-    }
-    if (!ok) {
-        // The statement undid only itself; what ran before it is kept.
-        CommitBatch();
-        return false;
-    }
-    if (m_own) {
-        // A batch is committed early rather than grow past what a replay may keep.
-        if (++m_count >= kBatchSize || m_batch.size() + size + 1 > kReplayableBytes)
-            return CommitBatch();
-        m_batch.append(sql, size + 1); // with its NUL
-    }
-    return true;
-}
-
-void TStatementRunner::Replay()
-{
-    // Only a conflict resolved by ROLLBACK gets here (never an I/O error or a lock): the
-    // statements before it ran on exactly the data they meet again, so each is run once more
-    // to keep the effect it would have had on its own. They are stored only if every one works
-    // again; otherwise the database stays as it was at the last commit.
-    if (!m_q.TryExec("begin;"))
-        return;
-    for (std::size_t at = 0; at < m_batch.size(); at += std::strlen(m_batch.c_str() + at) + 1) {
-        if (!m_q.ExecNative(m_batch.c_str() + at, true) || !m_q.InTransaction()) {
-            if (m_q.InTransaction())
-                m_q.TryExec("rollback;");
-            return;
-        }
-    }
-    if (!m_q.TryExec("commit;") && m_q.InTransaction())
-        m_q.TryExec("rollback;");
-}
-
-bool TStatementRunner::CommitBatch()
-{
-    if (!m_own)
-        return true;
-    m_own = false;
-    m_batch.clear();
-    if (m_q.Exec("commit;"))
-        return true;
-    if (m_q.InTransaction())
-        m_q.TryExec("rollback;");
-    return false;
-}
-
-bool TStatementRunner::Commit()
-{
-    if (!CommitBatch())
-        return false;
-    // A transaction the script opened and never closed would be rolled back with the
-    // connection, losing its statements without a word: it is committed like the script's end.
-    if (m_q.InTransaction() && !m_q.Exec("commit;")) {
-        if (m_q.InTransaction())
-            m_q.TryExec("rollback;");
-        return false;
-    }
-    return true;
-}
-
-namespace {
 
 enum class TAnswerOutcome {
     Refused, // nothing was changed (a wrong header, no database)

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstring>
 #include <memory>
 
@@ -82,6 +83,7 @@ public:
     /// at the declared size, since the old methods end where the output is complete.
     bool Copy(TZipOutput& out, std::uint32_t distance, std::uint32_t length)
     {
+        assert(distance >= 1 && distance <= kSize);
         for (std::uint32_t i = 0; i < length && !out.Complete(); ++i) {
             if (!Put(out, m_bytes[(m_pos - distance) & (kSize - 1)]))
                 return false;
@@ -234,6 +236,14 @@ private:
 
 constexpr std::uint8_t kReduceDle = 144; // starts a repeated sequence
 
+/// What the next byte of the probabilistic layer is to the repetition layer above it.
+enum class TReduceState {
+    Literal, // a byte of the output, or the DLE that starts a repeated sequence
+    AfterDle, // 0 for a DLE of the output, else the length (low bits) and the distance's top
+    MoreLength, // added to a length that filled its bits
+    Distance // the low byte of the distance; the repeated sequence follows
+};
+
 /// Bits needed for an index into a follower set of `n` (1 to 32) bytes.
 int FollowerIndexBits(int n)
 {
@@ -270,8 +280,8 @@ TZipDecode Unreduce(TZipInput& in, TZipOutput& out, int factor)
     const std::uint32_t lengthMask = 0xFFu >> factor;
     TWindow window;
     std::uint8_t last = 0;
-    int state = 0;
-    std::uint32_t v = 0;
+    TReduceState state = TReduceState::Literal;
+    std::uint32_t v = 0; // the byte after the DLE of the sequence being read
     std::uint32_t length = 0;
     while (!out.Complete()) {
         // The probabilistic layer: one byte, often as an index into the follower set of the
@@ -297,32 +307,35 @@ TZipDecode Unreduce(TZipInput& in, TZipOutput& out, int factor)
         }
         last = static_cast<std::uint8_t>(c);
 
-        // The repetition layer over those bytes.
+        // The repetition layer over those bytes. Past AfterDle a sequence is being read: `v` is
+        // the non-zero byte after its DLE, and MoreLength comes only after a length of all ones.
         bool ok = true;
         switch (state) {
-        case 0:
+        case TReduceState::Literal:
             if (c != kReduceDle)
                 ok = window.Put(out, static_cast<std::uint8_t>(c));
             else
-                state = 1;
+                state = TReduceState::AfterDle;
             break;
-        case 1:
+        case TReduceState::AfterDle:
             if (c != 0) {
                 v = c;
                 length = v & lengthMask;
-                state = length == lengthMask ? 2 : 3;
+                state = length == lengthMask ? TReduceState::MoreLength : TReduceState::Distance;
             } else {
                 ok = window.Put(out, kReduceDle);
-                state = 0;
+                state = TReduceState::Literal;
             }
             break;
-        case 2:
+        case TReduceState::MoreLength:
+            assert(v != 0 && length == lengthMask);
             length += c;
-            state = 3;
+            state = TReduceState::Distance;
             break;
-        default:
+        case TReduceState::Distance:
+            assert(v != 0);
             ok = window.Copy(out, ((v >> (8 - factor)) << 8) + c + 1, length + 3);
-            state = 0;
+            state = TReduceState::Literal;
             break;
         }
         if (!ok)
@@ -414,7 +427,7 @@ private:
         int offset = 0;
         for (int length = 1; length <= 16; ++length) {
             m_offset[length] = offset;
-            offset += m_count[length];
+            offset += static_cast<int>(m_count[length]); // at most the 256 symbols
         }
         m_symbols.assign(lengths.size(), 0);
         std::array<std::uint32_t, 17> placed {};

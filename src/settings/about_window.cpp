@@ -78,6 +78,18 @@ TAboutWindow::TAboutWindow(QWidget* owner)
     setWindowIcon(ProgramIcon());
     resize(kHandheldWidth, kHandheldHeight);
 
+    QWidget* client = BuildClientArea();
+    BuildMenuBar();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ScrollWhenShort(client), 1);
+    layout->addWidget(m_menu);
+}
+
+// White, with the centre column between the two colour strips.
+QWidget* TAboutWindow::BuildClientArea()
+{
     auto* client = new QWidget(this);
     QPalette white = client->palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -87,6 +99,21 @@ TAboutWindow::TAboutWindow(QWidget* owner)
     auto* column = new QVBoxLayout;
     column->setContentsMargins(4, 10, 4, 6);
     column->setSpacing(4);
+    BuildLabels(client, column);
+    column->addStretch(1);
+    BuildGlyphs(client, column);
+
+    auto* row = new QHBoxLayout(client);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(new TColourStrip(client, Bgr(0x008000), Bgr(0x00FF00)));
+    row->addLayout(column, 1);
+    row->addWidget(new TColourStrip(client, Bgr(0xFFB871), Bgr(0xCE6700)));
+    return client;
+}
+
+void TAboutWindow::BuildLabels(QWidget* client, QVBoxLayout* column)
+{
     const QColor ink(0x30, 0x30, 0x30);
     m_labels.push_back(Label(client, Q("Vendrix  v 1.51"), 23, Bgr(0x213EDE), 17));
     m_labels.push_back(Label(client, Q("Разработано"), 17, Bgr(0xA00000), 13));
@@ -102,9 +129,11 @@ TAboutWindow::TAboutWindow(QWidget* owner)
     m_labels.push_back(link);
     for (QLabel* label : m_labels)
         column->addWidget(label);
-    column->addStretch(1);
+}
 
-    // Decoration only, as on the handheld: the buttons do nothing.
+// Decoration only, as on the handheld: the buttons do nothing.
+void TAboutWindow::BuildGlyphs(QWidget* client, QVBoxLayout* column)
+{
     auto* glyphs = new QHBoxLayout;
     glyphs->addStretch(1);
     const QIcon pictures[2]
@@ -119,25 +148,19 @@ TAboutWindow::TAboutWindow(QWidget* owner)
     }
     glyphs->addStretch(1);
     column->addLayout(glyphs);
+}
 
-    auto* row = new QHBoxLayout(client);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(0);
-    row->addWidget(new TColourStrip(client, Bgr(0x008000), Bgr(0x00FF00)));
-    row->addLayout(column, 1);
-    row->addWidget(new TColourStrip(client, Bgr(0xFFB871), Bgr(0xCE6700)));
-
+void TAboutWindow::BuildMenuBar()
+{
+    using namespace about_menu;
     m_menu = new TMenuBar(this);
-    const int blank = m_menu->AddItem(Q(" "));
-    m_menu->SetItemEnabled(blank, false);
-    m_menu->AddItem(Q("[ Закрыть ]"));
-    m_menu->onCommand = [this](int) { CloseDialog(this, false); };
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(ScrollWhenShort(client), 1);
-    layout->addWidget(m_menu);
+    for (const char* caption : kCaptions)
+        m_menu->AddItem(Q(caption));
+    m_menu->SetItemEnabled(kBlank, false);
+    m_menu->onCommand = [this](int item) {
+        if (item == kClose)
+            CloseDialog(this, false);
+    };
 }
 
 void TAboutWindow::changeEvent(QEvent* event)

@@ -132,10 +132,10 @@ TSettingsForm::TSettingsForm(QWidget* owner)
     BindControls();
 
     m_menu = new TMenuBar(this);
-    const int ok = m_menu->AddItem(Q("[ OK ]"));
-    m_menu->AddItem(Q("[ Отмена ]"));
-    m_menu->onCommand = [this, ok](int item) {
-        if (item == ok)
+    for (const char* caption : settings_menu::kCaptions)
+        m_menu->AddItem(Q(caption));
+    m_menu->onCommand = [this](int item) {
+        if (item == settings_menu::kOk)
             Save();
         else
             CloseDialog(this, false);

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 
+#include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
@@ -26,6 +27,14 @@ namespace vendrix {
 class TMenuBar;
 class TReportList;
 class TInfoSource;
+
+/// The settings form's menu bar: its items' numbers, in the order they are added, and their
+/// captions by number. A plain enum, since the bar numbers its items with ints.
+namespace settings_menu {
+enum TItem : int { kOk, kCancel, kItemCount };
+inline constexpr const char* kCaptions[] = {"[ OK ]", "[ Отмена ]"};
+static_assert(std::size(kCaptions) == kItemCount, "one caption per item");
+} // namespace settings_menu
 
 class TSettingsForm : public QDialog {
 public:

@@ -3,6 +3,7 @@
 #include "settings/settings_rules.h"
 
 #include "settings/options_binding.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"

@@ -1,6 +1,7 @@
 // Loading the journal.
 #include "shell/journal.h"
 
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"

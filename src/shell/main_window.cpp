@@ -8,6 +8,7 @@
 #include "settings/about_window.h"
 #include "settings/settings_form.h"
 #include "shell/period_dialog.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"
@@ -114,23 +115,13 @@ TMainWindow::~TMainWindow()
 
 void TMainWindow::BuildMenus()
 {
-    using namespace main_menu;
     m_menu = new TMenuBar(this);
-    m_menu->AddItem(Q(" Новый "));
-    const int edit = m_menu->AddItem(Q(" Правка "));
-    m_menu->AddItem(Q(" Копировать документ "), edit);
-    m_menu->AddItem(Q("-"), edit);
-    m_menu->AddItem(Q(" Редактировать "), edit);
-    m_menu->AddItem(Q(" Удалить "));
-    const int more = m_menu->AddItem(Q("  ...  "));
-    for (const char* caption : {"Обмен с центр. БД", "-", "Обновить", "Выбор периода", "-",
-             "Настройки", "-", "О программе", "-", "Выход"})
-        m_menu->AddItem(Q(caption), more);
+    for (const main_menu::TEntry& entry : main_menu::kItems)
+        m_menu->AddItem(Q(entry.caption), entry.parent);
     m_menu->onCommand = [this](int item) { OnCommand(item); };
 
     m_journalMenu = new TPopupMenu(this);
-    for (const char* caption :
-        {" Новый ", " Копировать ", " Редактировать ", " Удалить ", "-", "Выбор периода"})
+    for (const char* caption : journal_menu::kCaptions)
         m_journalMenu->AddItem(Q(caption));
     m_journalMenu->onCommand = [this](int item) { OnJournalMenu(item); };
 }

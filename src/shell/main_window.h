@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <iterator>
 #include <memory>
 
 class QSystemTrayIcon;
@@ -22,35 +23,73 @@ class TPopupMenu;
 class TReportList;
 class TReportSource;
 
-/// Numbers of the main menu's items, in the order they are built.
+/// The main window's menu bar: its items' numbers, in the order they are added, and one entry
+/// per item with its caption (blanks included) and the bar item whose submenu holds it (-1:
+/// on the bar itself). A plain enum, since the bar numbers its items with ints.
 namespace main_menu {
-constexpr int kNew = 0;
-constexpr int kEditMenu = 1;
-constexpr int kCopy = 2;
-constexpr int kEditSeparator = 3;
-constexpr int kEdit = 4;
-constexpr int kDelete = 5;
-constexpr int kMore = 6;
-constexpr int kExchange = 7;
-constexpr int kExchangeSeparator = 8;
-constexpr int kRefresh = 9;
-constexpr int kPeriod = 10;
-constexpr int kPeriodSeparator = 11;
-constexpr int kSettings = 12;
-constexpr int kSettingsSeparator = 13;
-constexpr int kAbout = 14;
-constexpr int kAboutSeparator = 15;
-constexpr int kExit = 16;
+enum TItem : int {
+    kNew,
+    kEditMenu,
+    kCopy,
+    kEditSeparator,
+    kEdit,
+    kDelete,
+    kMore,
+    kExchange,
+    kExchangeSeparator,
+    kRefresh,
+    kPeriod,
+    kPeriodSeparator,
+    kSettings,
+    kSettingsSeparator,
+    kAbout,
+    kAboutSeparator,
+    kExit,
+    kItemCount
+};
+struct TEntry {
+    TItem item;
+    const char* caption;
+    int parent;
+};
+inline constexpr TEntry kItems[] = {
+    {kNew, " Новый ", -1},
+    {kEditMenu, " Правка ", -1},
+    {kCopy, " Копировать документ ", kEditMenu},
+    {kEditSeparator, "-", kEditMenu},
+    {kEdit, " Редактировать ", kEditMenu},
+    {kDelete, " Удалить ", -1},
+    {kMore, "  ...  ", -1},
+    {kExchange, "Обмен с центр. БД", kMore},
+    {kExchangeSeparator, "-", kMore},
+    {kRefresh, "Обновить", kMore},
+    {kPeriod, "Выбор периода", kMore},
+    {kPeriodSeparator, "-", kMore},
+    {kSettings, "Настройки", kMore},
+    {kSettingsSeparator, "-", kMore},
+    {kAbout, "О программе", kMore},
+    {kAboutSeparator, "-", kMore},
+    {kExit, "Выход", kMore},
+};
+static_assert(std::size(kItems) == kItemCount, "one entry per item");
+static_assert(
+    [] {
+        for (int i = 0; i < kItemCount; ++i) {
+            if (kItems[i].item != i || kItems[i].parent >= i)
+                return false;
+        }
+        return true;
+    }(),
+    "entries in the order of their numbers, each submenu after its bar item");
 } // namespace main_menu
 
-/// Numbers of the journal's pop-up menu items.
+/// The journal's pop-up menu: its items' numbers, in the order they are added, and their
+/// captions by number, blanks included.
 namespace journal_menu {
-constexpr int kNew = 0;
-constexpr int kCopy = 1;
-constexpr int kEdit = 2;
-constexpr int kDelete = 3;
-constexpr int kSeparator = 4;
-constexpr int kPeriod = 5;
+enum TItem : int { kNew, kCopy, kEdit, kDelete, kSeparator, kPeriod, kItemCount };
+inline constexpr const char* kCaptions[]
+    = {" Новый ", " Копировать ", " Редактировать ", " Удалить ", "-", "Выбор периода"};
+static_assert(std::size(kCaptions) == kItemCount, "one caption per item");
 } // namespace journal_menu
 
 /// What the main window takes from its surroundings: the calendar and the way to end the

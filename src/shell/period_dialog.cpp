@@ -44,6 +44,23 @@ QDateEdit* DatePicker(QWidget* parent, int left, int top, int width)
     return picker;
 }
 
+// One of the six choices, its number in `choices` the choice's.
+void AddChoice(QButtonGroup* choices, QWidget* panel, const char* caption, TPeriodChoice choice,
+    int top, int width)
+{
+    auto* button = new QRadioButton(Q(caption), panel);
+    button->setGeometry(5, top, width, 23);
+    choices->addButton(button, static_cast<int>(choice));
+}
+
+// One of the "from the start of" options under the day row.
+QCheckBox* FromStartBox(QWidget* panel, const char* caption, int top)
+{
+    auto* box = new QCheckBox(Q(caption), panel);
+    box->setGeometry(66, top, 148, 20);
+    return box;
+}
+
 } // namespace
 
 TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today)
@@ -52,6 +69,22 @@ TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today
     setWindowTitle(Q("Выбор периода"));
     resize(kHandheldWidth, kHandheldHeight);
 
+    QWidget* panel = BuildPanel();
+    BuildMenuBar();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // In landscape the rows scroll; the two commands stay on the bar.
+    layout->addWidget(ScrollWhenShort(panel), 1);
+    layout->addWidget(m_menu);
+    ConnectPanel();
+
+    m_selection.Load(start, end, today);
+    Show();
+}
+
+QWidget* TPeriodDialog::BuildPanel()
+{
     auto* panel = new QWidget(this);
     QPalette grey = panel->palette();
     grey.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
@@ -62,18 +95,26 @@ TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today
     panel->setMinimumSize(218, 280);
 
     m_choices = new QButtonGroup(this);
-    auto radio = [&](const char* caption, TPeriodChoice choice, int top, int width) {
-        auto* button = new QRadioButton(Q(caption), panel);
-        button->setGeometry(5, top, width, 23);
-        m_choices->addButton(button, static_cast<int>(choice));
-    };
-    // The three stepping rows: year, quarter, month.
+    BuildSteppingRows(panel);
+    BuildDayRows(panel);
+    BuildIntervalRows(panel);
+    AddChoice(m_choices, panel, "Все документы журнала", TPeriodChoice::All, 256, 197);
+    // Takes the focus when the dialog opens, so that no date picker holds it.
+    m_focusPlaceholder = new QWidget(panel);
+    m_focusPlaceholder->setGeometry(0, 0, 0, 0);
+    m_focusPlaceholder->setFocusPolicy(Qt::StrongFocus);
+    return panel;
+}
+
+// The three stepping rows: year, quarter, month.
+void TPeriodDialog::BuildSteppingRows(QWidget* panel)
+{
     const char* rowCaptions[3] = {"Год", "Квартал", "Месяц"};
     const TPeriodChoice rowChoices[3]
         = {TPeriodChoice::Year, TPeriodChoice::Quarter, TPeriodChoice::Month};
     for (int row = 0; row < 3; ++row) {
         const int top = 8 + row * 25;
-        radio(rowCaptions[row], rowChoices[row], top, 69);
+        AddChoice(m_choices, panel, rowCaptions[row], rowChoices[row], top, 69);
         auto* prev = new QPushButton(QStringLiteral("<"), panel);
         prev->setGeometry(75, top, 24, 23);
         // A read-only box; "Сентябрь 3000 г." must fit its 92 pixels, hence the smaller face
@@ -94,41 +135,42 @@ TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today
         m_next[static_cast<std::size_t>(row)] = next;
         m_display[static_cast<std::size_t>(row)] = display;
     }
-    radio("День", TPeriodChoice::Day, 82, 69);
+}
+
+// The day with its picker, and the "from the start of" options under it.
+void TPeriodDialog::BuildDayRows(QWidget* panel)
+{
+    AddChoice(m_choices, panel, "День", TPeriodChoice::Day, 82, 69);
     m_day = DatePicker(panel, 75, 82, 139);
-    auto check = [&](const char* caption, int top) {
-        auto* box = new QCheckBox(Q(caption), panel);
-        box->setGeometry(66, top, 148, 20);
-        return box;
-    };
-    m_fromYear = check("С начала года", 112);
-    m_fromQuarter = check("С начала квартала", 132);
-    m_fromMonth = check("С начала месяца", 152);
-    radio("Интервал", TPeriodChoice::Interval, 173, 88);
+    m_fromYear = FromStartBox(panel, "С начала года", 112);
+    m_fromQuarter = FromStartBox(panel, "С начала квартала", 132);
+    m_fromMonth = FromStartBox(panel, "С начала месяца", 152);
+}
+
+// The interval with its two pickers.
+void TPeriodDialog::BuildIntervalRows(QWidget* panel)
+{
+    AddChoice(m_choices, panel, "Интервал", TPeriodChoice::Interval, 173, 88);
     auto* fromLabel = new QLabel(Q("с"), panel);
     fromLabel->setGeometry(25, 197, 15, 24);
     m_from = DatePicker(panel, 45, 197, 169);
     auto* toLabel = new QLabel(Q("по"), panel);
     toLabel->setGeometry(25, 229, 16, 24);
     m_to = DatePicker(panel, 45, 229, 169);
-    radio("Все документы журнала", TPeriodChoice::All, 256, 197);
-    // Takes the focus when the dialog opens, so that no date picker holds it.
-    m_focusPlaceholder = new QWidget(panel);
-    m_focusPlaceholder->setGeometry(0, 0, 0, 0);
-    m_focusPlaceholder->setFocusPolicy(Qt::StrongFocus);
+}
 
+void TPeriodDialog::BuildMenuBar()
+{
+    using namespace period_menu;
     m_menu = new TMenuBar(this);
-    const int ok = m_menu->AddItem(Q("[ OK ]"));
-    m_menu->AddItem(Q("[ Отмена ]"));
-    m_menu->onCommand = [this, ok](int item) { CloseDialog(this, item == ok); };
+    for (const char* caption : kCaptions)
+        m_menu->AddItem(Q(caption));
+    m_menu->onCommand = [this](int item) { CloseDialog(this, item == kOk); };
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    // In landscape the rows scroll; the two commands stay on the bar.
-    layout->addWidget(ScrollWhenShort(panel), 1);
-    layout->addWidget(m_menu);
-
+// Every control feeds the selection and shows what it made of it.
+void TPeriodDialog::ConnectPanel()
+{
     connect(m_choices, &QButtonGroup::idClicked, this, [this](int id) {
         m_selection.Choose(static_cast<TPeriodChoice>(id));
         Show();
@@ -159,9 +201,6 @@ TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today
     step(m_next[2], &TPeriodSelection::MonthNext);
     for (QDateEdit* picker : {m_day, m_from, m_to})
         connect(picker, &QDateEdit::dateChanged, this, [this, picker] { OnPicker(picker); });
-
-    m_selection.Load(start, end, today);
-    Show();
 }
 
 QRadioButton* TPeriodDialog::Radio(TPeriodChoice choice) const

@@ -8,6 +8,7 @@
 #include <QDialog>
 
 #include <array>
+#include <iterator>
 
 class QAbstractButton;
 class QButtonGroup;
@@ -20,6 +21,14 @@ class QRadioButton;
 namespace vendrix {
 
 class TMenuBar;
+
+/// The period dialog's menu bar: its items' numbers, in the order they are added, and their
+/// captions by number. A plain enum, since the bar numbers its items with ints.
+namespace period_menu {
+enum TItem : int { kOk, kCancel, kItemCount };
+inline constexpr const char* kCaptions[] = {"[ OK ]", "[ Отмена ]"};
+static_assert(std::size(kCaptions) == kItemCount, "one caption per item");
+} // namespace period_menu
 
 class TPeriodDialog : public QDialog {
 public:
@@ -46,6 +55,15 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The construction steps, in the order the constructor takes them: the order in which
+    // the controls are made is their tab order.
+    QWidget* BuildPanel();
+    void BuildSteppingRows(QWidget* panel);
+    void BuildDayRows(QWidget* panel);
+    void BuildIntervalRows(QWidget* panel);
+    void BuildMenuBar();
+    void ConnectPanel();
+
     void Show();
     void OnPicker(QDateEdit* picker);
 

@@ -4,6 +4,7 @@
 
 #include "documents/reference_lists.h"
 #include "storage/backups.h"
+#include "storage/database_location.h"
 #include "storage/schema.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"

@@ -2,6 +2,7 @@
 #include "storage/backups.h"
 
 #include "platform/platform.h"
+#include "storage/database_location.h"
 #include "storage/sql_query.h"
 #include "storage/value_formats.h"
 

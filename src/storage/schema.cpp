@@ -2,6 +2,7 @@
 // tables and columns, and each start applies at most one step per table.
 #include "storage/schema.h"
 
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/value_formats.h"

@@ -1,15 +1,16 @@
 // The only door to SQLite. A query object owns one connection to the database file, runs SQL
 // text and keeps every row that came back as text, with a cursor over them. The database holds
 // windows-1251 bytes, as on the devices; this layer converts on the way in and out, so the rest
-// of the program sees UTF-8 only. Also fixes where base.sdb lies and whether it is new.
+// of the program sees UTF-8 only.
 #pragma once
 
-#include <cstdint>
+#include "storage/row_store.h"
+#include "storage/statement_guard.h"
+
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 struct sqlite3;
 
@@ -113,65 +114,25 @@ private:
     // shows SQLite's text.
     bool Run(const char* cp1251, bool keepRows, bool quiet);
     static int RowCallback(void* context, int columns, char** values, char** names);
-    static int Authorize(void* context, int action, const char* first, const char* second,
-        const char* database, const char* trigger);
-    static int Progress(void* context);
-    bool StatementRunning() const;
 
     sqlite3* m_db = nullptr;
     bool m_eof = false;
     bool m_bof = false;
     std::string m_lastError;
-    // Every row received, the column names first, as UTF-8 packed into large chunks: each value
-    // is its length (7 bits a byte, low bits first) and its text, one row after another. A
-    // million goods cost their text, a byte or two a value and 12 bytes a row, not a string
-    // each.
-    struct TRowRef {
-        std::uint32_t chunk;
-        std::uint32_t offset;
-        std::uint32_t count; // values in the row
-    };
-    void AppendRow(char** values, int count);
-    // Value `c` of stored row `row` (0 is the column names); empty when there is none.
-    std::string_view RowValue(std::size_t row, int c) const;
-    std::vector<std::string> m_chunks;
-    std::size_t m_releasedChunks = 0; // chunks before this one have been freed
-    std::vector<TRowRef> m_rows;
+    TRowStore m_rows; // every row received, the column names first
     int m_rowCount = 0;
     int m_colCount = 0;
     int m_currentRow = 0;
     std::filesystem::path m_path;
     bool m_connected = false;
     int m_lastCode = 0;
-    std::int64_t m_statementStartMs = 0; // when the top-level statement running now began
-    bool m_guarded = false; // runs the office's statements: the heap bound applies
+    TStatementGuard m_guard;
 };
 
 /// How long every connection waits on a database another process has locked before a
 /// statement fails as busy: 5 s. Tests shorten it.
 constexpr int kDefaultBusyTimeoutMs = 5000;
 void SetBusyTimeout(int milliseconds);
-
-/// How long one top-level statement may run on any connection before it is interrupted
-/// ("interrupted"): 60 s. Whatever the office wrote (a view in place of a reference table, a
-/// statement of its script) is read under this bound, so no answer can hang the program. Tests
-/// shorten it.
-constexpr int kDefaultStatementLimitMs = 60000;
-void SetStatementTimeLimit(int milliseconds);
-
-/// The longest value, and the longest statement, an office statement may make: 16 MiB.
-constexpr int kOfficeLengthLimit = 16 << 20;
-/// SQLite's heap while an office statement runs, at most: 128 MiB.
-constexpr long long kOfficeHeapLimit = 128LL << 20;
-
-/// Forgets the failures seen so far on any connection, before a check that wants to know why it
-/// failed.
-void ClearFailureRecord();
-/// True when a failure on any connection since ClearFailureRecord came from the moment rather
-/// than from the database's content: a lock held too long, a failing or full disk, no memory, a
-/// file that could not be opened. After such a failure a check says nothing of what an office
-/// answer left (a probe refused by a lock reads as a missing table).
-bool PassingFailureSeen();
 
 /// True when `cp1251` ends with a complete SQL statement (a semicolon outside any literal,
 /// comment or trigger body), so a script can be run statement by statement as it is read.
@@ -182,14 +143,5 @@ bool IsCompleteStatement(const char* cp1251);
 std::unique_ptr<TSqlQuery> RunQuery(std::string_view sql);
 /// Runs `sql` on a new connection; true when it worked.
 bool RunStatement(std::string_view sql);
-
-/// Fixes the database location: the "data" folder in `programFolder` (created when missing) and
-/// "base.sdb" in it; records whether the file existed. Returns false when the data folder is
-/// missing and cannot be created (the user has been told).
-bool InitDatabaseLocation(const std::filesystem::path& programFolder);
-/// Full path of the database file.
-const std::filesystem::path& DbPath();
-/// True when the database file did not exist when its location was fixed.
-bool IsNewDatabase();
 
 } // namespace vendrix

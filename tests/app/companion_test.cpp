@@ -21,11 +21,10 @@ TEST(Companion, ImportThenExportOnAFreshFolder)
 {
     test::TProgramFolder home;
     const std::string h = "--home '" + home.Path().string() + "' ";
-    fs::create_directories(home.Path() / "exchange");
-    test::WriteFile(home.Path() / "exchange" / "ToPDA.sqd",
-        Utf8ToCp1251("Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
-                     "<EXEC \"insert into DOC_HEADS (GUID, DOC_STATE, CLI_NAME) values "
-                     "('D-1', 1, 'Иванов')\">\r\n<SHOWMSGWND \"Привет\">\r\n"));
+    test::WriteOfficeScript(home.Path() / "exchange",
+        test::OfficeScript({"<EXEC \"insert into DOC_HEADS (GUID, DOC_STATE, CLI_NAME) values "
+                            "('D-1', 1, 'Иванов')\">",
+            "<SHOWMSGWND \"Привет\">"}));
     const fs::path err = home.Path() / "err.txt";
     const test::TProcessResult imported = RunCli(h + "import", err);
     EXPECT_EQ(imported.status, 0);
@@ -45,10 +44,8 @@ TEST(Companion, ImportThenExportOnAFreshFolder)
 TEST(Companion, OfficeMessageCannotDriveTheTerminal)
 {
     test::TProgramFolder home;
-    fs::create_directories(home.Path() / "exchange");
-    test::WriteFile(home.Path() / "exchange" / "ToPDA.sqd",
-        Utf8ToCp1251("Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
-                     "<SHOWMSGWND \"Привет\x1b]0;взломано\x07\x1b[2J\">\r\n"));
+    test::WriteOfficeScript(home.Path() / "exchange",
+        test::OfficeScript({"<SHOWMSGWND \"Привет\x1b]0;взломано\x07\x1b[2J\">"}));
     const fs::path err = home.Path() / "err.txt";
     const test::TProcessResult r = RunCli("--home '" + home.Path().string() + "' import", err);
     EXPECT_EQ(r.status, 0) << r.out;
@@ -119,11 +116,10 @@ TEST(Companion, ProgressOnlyOnATerminal)
 {
     test::TProgramFolder home;
     const std::string h = "--home '" + home.Path().string() + "' ";
-    fs::create_directories(home.Path() / "exchange");
-    std::string script = "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n";
+    std::vector<std::string> comments;
     for (int i = 0; i < 2000; ++i)
-        script += "// line " + std::to_string(i) + "\r\n";
-    test::WriteFile(home.Path() / "exchange" / "ToPDA.sqd", script);
+        comments.push_back("// line " + std::to_string(i));
+    test::WriteOfficeScript(home.Path() / "exchange", test::OfficeScript(comments));
     const fs::path big = home.Path() / "big.bin";
     std::string bytes(8 << 20, '\0');
     for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -180,12 +176,10 @@ TEST(Companion, ReceiveFailsWhenTheAnswerCannotBeImported)
         int status;
     };
     const TCase cases[] = {
-        {"an answer that loads", "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n// nothing\r\n", 0},
+        {"an answer that loads", test::OfficeScript({"// nothing"}), 0},
         {"an answer of an unknown format", "Z_AGENT RESPONSE 9999\r\n", 1},
         {"an answer whose statement fails",
-            "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
-            "<EXEC \"insert into NO_SUCH_TABLE values (1)\">\r\n",
-            1},
+            test::OfficeScript({"<EXEC \"insert into NO_SUCH_TABLE values (1)\">"}), 1},
     };
     for (const TCase& c : cases) {
         test::WriteFile(server.Home() / "in" / "ToPDA.sqd", c.script);
@@ -201,9 +195,8 @@ TEST(Companion, BackupsAndRestore)
     ASSERT_TRUE(home.Start());
     const std::string h = "--home '" + home.Path().string() + "' ";
     test::Exec("insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values ('D-1', 1, '2009-01-01')");
-    fs::create_directories(home.Path() / "exchange");
-    test::WriteFile(home.Path() / "exchange" / "ToPDA.sqd",
-        "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n<DELALL \"01.01.2100\">\r\n");
+    test::WriteOfficeScript(
+        home.Path() / "exchange", test::OfficeScript({"<DELALL \"01.01.2100\">"}));
     ASSERT_EQ(RunCli(h + "--yes import").status, 0);
     EXPECT_EQ(test::Value("select count(*) from DOC_HEADS"), "0");
 

@@ -2,7 +2,6 @@
 // files checked by the desktop's own validators, and the installed program and companion run
 // from that root made read-only, with a temporary home. An installed program keeps its data in
 // the user's data folder and writes nothing beside itself; a portable copy keeps it beside.
-#include "storage/codepage.h"
 #include "support/test_support.h"
 
 #include <QProcess>
@@ -71,7 +70,7 @@ class InstallTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_root = new test::TProgramFolder;
+        s_root = new test::TTemporaryFolder("vendrix-install");
         const fs::path dest = s_root->Path() / "dest";
         const test::TProcessResult r = test::RunProcess("DESTDIR='" + dest.string() + "' '"
             + std::string(VENDRIX_CMAKE) + "' --install '" + VENDRIX_BUILD_DIR + "' --prefix /usr");
@@ -103,12 +102,12 @@ protected:
 
     fs::path UserFolder() const { return m_home / ".local" / "share" / "vendrix"; }
 
-    static test::TProgramFolder* s_root;
+    static test::TTemporaryFolder* s_root;
     static int s_homes;
     fs::path m_home;
 };
 
-test::TProgramFolder* InstallTest::s_root = nullptr;
+test::TTemporaryFolder* InstallTest::s_root = nullptr;
 int InstallTest::s_homes = 0;
 
 TEST_F(InstallTest, InstallsTheProgramItsMenuEntryIconMetadataAndManualPages)
@@ -145,11 +144,9 @@ TEST_F(InstallTest, InstalledCompanionKeepsDataInTheUserFolderAndFindsItAgain)
 {
     const fs::path cli = Usr() / "bin" / "vendrix-cli";
     const fs::path office = m_home / "office";
-    fs::create_directories(office);
-    test::WriteFile(office / "ToPDA.sqd",
-        Utf8ToCp1251("Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
-                     "<EXEC \"insert into DOC_HEADS (GUID, DOC_STATE, CLI_NAME) values "
-                     "('D-1', 1, 'Иванов')\">\r\n"));
+    test::WriteOfficeScript(office,
+        test::OfficeScript({"<EXEC \"insert into DOC_HEADS (GUID, DOC_STATE, CLI_NAME) values "
+                            "('D-1', 1, 'Иванов')\">"}));
     MakeReadOnly(Usr(), true);
     const std::set<std::string> before = Tree(Usr());
     const fs::path err = m_home / "err.txt";

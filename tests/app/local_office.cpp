@@ -1,46 +1,38 @@
+// The demo office for the road tests. It takes its port from the command line and prints its
+// settings once it listens, the port among them.
 #include "app/local_office.h"
 
-#include "support/ftp_server.h"
-
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
+#include <random>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace vendrix::test {
 
 TLocalOffice::TLocalOffice(const std::filesystem::path& home)
 {
-    m_port = FreePort();
     const std::string script = std::string(VENDRIX_OFFICE) + "/local_office.py";
-    const std::string port = std::to_string(m_port);
-    const std::string folder = home.string();
-    m_pid = fork();
-    if (m_pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execl("/usr/bin/python3", "python3", script.c_str(), "--port", port.c_str(), "--home",
-            folder.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int i = 0; i < 200 && m_pid > 0 && !m_ready; ++i) {
-        TSocket probe;
-        m_ready = probe.Connect(m_port);
-        if (!m_ready)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The office cannot bind a port the system picks (its passive ports follow its own), so it
+    // is given one below the range the system picks from, and another when that one is taken:
+    // it then ends before it says it runs.
+    std::random_device seed;
+    std::uniform_int_distribution<int> ports(20000, 32000);
+    for (int attempt = 0; attempt < 20 && !m_server.Running(); ++attempt) {
+        const std::string port = std::to_string(ports(seed));
+        m_server.Start({"/usr/bin/python3", script, "--port", port, "--home", home.string()},
+            [&](const std::string& line) {
+                const std::string label = "Порт:";
+                const std::size_t at = line.find(label);
+                if (at == std::string::npos)
+                    return 0;
+                const std::size_t digits = line.find_first_not_of(' ', at + label.size());
+                return digits != std::string::npos && line.substr(digits) == port ? std::stoi(port)
+                                                                                  : 0;
+            });
     }
 }
 
 TLocalOffice::~TLocalOffice()
 {
-    if (m_pid > 0) {
-        kill(m_pid, SIGINT);
-        waitpid(m_pid, nullptr, 0);
-    }
+    m_server.Stop(SIGINT);
 }
 
 } // namespace vendrix::test

@@ -94,9 +94,7 @@ TEST(Road, OneOrderFromTheAgentToTheOfficeAndBack)
 
     // A later deletion order removes the documents the office has taken over.
     const fs::path in = folder.Path() / "del";
-    fs::create_directories(in);
-    test::WriteFile(
-        in / "ToPDA.sqd", "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n<DEL \"01.01.3000\">\r\n");
+    test::WriteOfficeScript(in, test::OfficeScript({"<DEL \"01.01.3000\">"}));
     folder.ui.Clear();
     ASSERT_TRUE(Import(log, in.string(), false));
     EXPECT_EQ(folder.ui.Texts(),

@@ -15,6 +15,7 @@
 #include "settings/settings_form.h"
 #include "shell/main_window.h"
 #include "storage/codepage.h"
+#include "storage/database_location.h"
 #include "storage/sql_query.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/report_list.h"
@@ -120,11 +121,12 @@ TEST(RoadThroughTheWindows, FromTheFirstStartToAnOrderTheOfficeTookOver)
     EXPECT_TRUE(*typed);
     EXPECT_TRUE(test::WaitUntil([&] { return !test::FindChild<TExchangeWindow>(&w); }))
         << "the exchange window closed after its success";
+    const char* officeMessage
+        = "Сообщение из офиса: [1 / 1]\r\nДобрый день! С 1 декабря действуют новые цены на соки. "
+          "Заявки на пятницу принимаются до 15:00.";
     const std::vector<std::string> firstRun
         = {"\r\nПервый запуск...\r\n\r\nПриветствую!\r\n\r\nОткрыть настройки?\r\n\r\n",
-            "Произвести обмен сейчас?", "Загрузить данные с сервера?",
-            "Сообщение из офиса: [1 / 1]\r\nДобрый день! С 1 декабря действуют новые цены на соки. "
-            "Заявки на пятницу принимаются до 15:00.",
+            "Произвести обмен сейчас?", "Загрузить данные с сервера?", officeMessage,
             "Успешно!\r\nЗагрузка завершена."};
     EXPECT_EQ(folder.ui.Texts(), firstRun);
     EXPECT_EQ(test::Value("select count(*) from SPR_GOODS where IS_FOLDER=0"), "60");

@@ -9,8 +9,8 @@ vendrix_core_test(road_test app/road_test.cpp app/local_office.cpp)
 target_compile_definitions(road_test PRIVATE
     VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
 if(TARGET vendrix_ui)
-    vendrix_ui_test(road_windows_test app/road_windows_test.cpp app/local_office.cpp
-        ui/document_fixture.cpp)
+    vendrix_ui_test(road_windows_test app/road_windows_test.cpp app/local_office.cpp)
+    target_link_libraries(road_windows_test PRIVATE vendrix_document_fixture)
     target_compile_definitions(road_windows_test PRIVATE
         VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
 endif()

@@ -240,7 +240,7 @@ protected:
     fs::path Work() const { return folder.Path() / "work"; }
     fs::path WriteArchive(const std::string& bytes, const std::string& name = "test.zip")
     {
-        const fs::path path = Work() / name;
+        fs::path path = Work() / name;
         test::WriteFile(path, bytes);
         return path;
     }
@@ -654,16 +654,9 @@ TEST_F(ArchiveTest, EntriesOfOneNameCountOnlyTheFileLeftInPlace)
     }
 }
 
-/// Sets the extraction limit for one test and restores the default afterwards.
-class TExtractionLimit {
-public:
-    explicit TExtractionLimit(std::uint64_t bytes) { SetExtractionLimit(bytes); }
-    ~TExtractionLimit() { SetExtractionLimit(kExtractionLimit); }
-};
-
 TEST_F(ArchiveTest, ExtractionWritesNoMoreThanItsLimit)
 {
-    const TExtractionLimit limit(1000);
+    constexpr std::uint64_t kLimit = 1000;
     TRawEntry corrupt = Stored("a.txt", std::string(600, 'a'));
     corrupt.crc ^= 1;
     struct TCase {
@@ -688,7 +681,8 @@ TEST_F(ArchiveTest, ExtractionWritesNoMoreThanItsLimit)
         // A refused entry leaves no file of its name, as any failed one: no older file either.
         test::WriteFile(Target() / "a.txt", "an older file");
         std::vector<TZipEntryResult> results;
-        EXPECT_EQ(Extract(WriteArchive(BuildArchive(c.entries)), Target(), "*", &results), c.count)
+        EXPECT_EQ(Extract(WriteArchive(BuildArchive(c.entries)), Target(), "*", &results, kLimit),
+            c.count)
             << c.what;
         std::vector<int> outcomes;
         for (const auto& r : results)
@@ -700,10 +694,10 @@ TEST_F(ArchiveTest, ExtractionWritesNoMoreThanItsLimit)
     }
     // The limit holds for each extraction, not for the program's run.
     EXPECT_EQ(Extract(WriteArchive(BuildArchive({Stored("a.txt", std::string(1000, 'a'))})),
-                  Target(), "*"),
+                  Target(), "*", nullptr, kLimit),
         1);
     EXPECT_EQ(Extract(WriteArchive(BuildArchive({Stored("b.txt", std::string(1000, 'b'))})),
-                  Target(), "*"),
+                  Target(), "*", nullptr, kLimit),
         1);
 }
 

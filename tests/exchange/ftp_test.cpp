@@ -36,10 +36,9 @@ using test::TFtpServerOptions;
 
 const std::string kUser = "agent";
 const std::string kPassword = "s3cret";
-const std::string kHeader = "Z_AGENT RESPONSE 0002-0000-0000-0002";
 // The office takes the order over: it moves to state 2 and is locked on the device.
 const std::string kOfficeScript
-    = kHeader + "\r\n<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='D-1'\">\r\n";
+    = test::OfficeScript({"<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='D-1'\">"});
 
 // The log entries without their time stamps, one text line each.
 Lines LogLines(const TExchangeLog& log)
@@ -148,13 +147,11 @@ protected:
     // Puts the office's script on the server in `remoteFolder`, packed when `zip` is set.
     void OfficeAnswers(const std::string& script, bool zip, const fs::path& remoteFolder)
     {
-        const fs::path office = folder.Path() / "office";
-        fs::create_directories(office);
-        test::WriteFile(office / "ToPDA.sqd", Utf8ToCp1251(script));
+        const fs::path answer = test::WriteOfficeScript(folder.Path() / "office", script);
         if (zip)
-            ASSERT_TRUE(Pack(office / "ToPDA.sqd", remoteFolder / "ToPDA.zip"));
+            ASSERT_TRUE(Pack(answer, remoteFolder / "ToPDA.zip"));
         else
-            fs::copy_file(office / "ToPDA.sqd", remoteFolder / "ToPDA.sqd");
+            fs::copy_file(answer, remoteFolder / "ToPDA.sqd");
     }
 
     std::string Port() const { return std::to_string(server->Port()); }
@@ -378,7 +375,8 @@ TEST_F(FtpTest, RemoteFolderForms)
 
 TEST_F(FtpTest, FailuresAreLoggedAsTheOfficeExpects)
 {
-    const std::string deadPort = std::to_string(test::FreePort());
+    const test::TClosedPort closed;
+    const std::string deadPort = std::to_string(closed.Port());
     struct TCase {
         const char* what;
         std::function<void()> arrange;
@@ -507,7 +505,7 @@ TEST_F(FtpTest, ALineCutDuringTheDownloadKeepsTheLastGoodScript)
 {
     TFtpServer slow(kUser, kPassword, {.sendLimit = 20000});
     ASSERT_TRUE(slow.Ready());
-    test::WriteFile(slow.Home() / "ToPDA.sqd", kHeader + "\r\n" + std::string(400000, '-'));
+    test::WriteFile(slow.Home() / "ToPDA.sqd", test::OfficeScript() + std::string(400000, '-'));
     SetOption("FTPPORT", std::to_string(slow.Port()));
     SetOption("FTPPATH", "");
     fs::create_directories(Exchange());
@@ -563,7 +561,7 @@ TEST_F(FtpTest, SilentServerGivesUpAtTheTimeLimit)
 // size, "flood:N:announced" announces it first.
 const char* const kMisbehavingServer = R"py(
 import socket, sys, threading, time
-port, home, user, password, mode = sys.argv[1:]
+home, user, password, mode = sys.argv[1:]
 kind, _, rest = mode.partition(":")
 size = int(rest.split(":")[0]) if kind == "flood" else 0
 announced = rest.endswith(":announced")
@@ -611,9 +609,9 @@ def guarded(conn):
     finally:
         conn.close()
 server = socket.socket()
-server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-server.bind(("127.0.0.1", int(port)))
+server.bind(("127.0.0.1", 0))
 server.listen(4)
+print(server.getsockname()[1], flush=True)
 while True:
     conn, _ = server.accept()
     threading.Thread(target=guarded, args=(conn,), daemon=True).start()
@@ -797,7 +795,8 @@ TEST_F(FtpTest, AutomaticModeResultBoxes)
     }
     {
         SCOPED_TRACE("server unreachable: Retry, then Cancel");
-        SetOption("FTPPORT", std::to_string(test::FreePort()));
+        const test::TClosedPort closed;
+        SetOption("FTPPORT", std::to_string(closed.Port()));
         folder.ui.Clear();
         log.Clear();
         TExchangeSequence sequence(log);
@@ -908,7 +907,8 @@ TEST_F(FtpTest, CompanionSynchronisesFromAScheduler)
     EXPECT_EQ(State("D-1"), "1");
 
     // A dead line fails once, with the error box answered Cancel even under --yes.
-    SetOption("FTPPORT", std::to_string(test::FreePort()));
+    const test::TClosedPort closed;
+    SetOption("FTPPORT", std::to_string(closed.Port()));
     r = RunCli(home + "--yes exchange", err);
     EXPECT_EQ(r.status, 1);
     const std::string box

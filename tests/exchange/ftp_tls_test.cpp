@@ -7,6 +7,7 @@
 #include "exchange/exchange_log.h"
 #include "exchange/ftp_transfer.h"
 #include "storage/codepage.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "support/ftp_server.h"
@@ -14,6 +15,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -30,8 +32,8 @@ using Lines = std::vector<std::string>;
 // vsftpd takes "ftp" for an anonymous login; over TLS it asks for a password, any will do.
 const std::string kUser = "ftp";
 const std::string kPassword = "Tajna-7319";
-const std::string kScript = "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
-                            "<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='D-1'\">\r\n";
+const std::string kScript
+    = test::OfficeScript({"<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='D-1'\">"});
 
 Lines operator+(Lines a, const Lines& b)
 {
@@ -59,6 +61,7 @@ Lines TransferLines(const TExchangeLog& log)
 // A CA of the office, a certificate it gave the server at 127.0.0.1 and one it gave another
 // host, all made once for the program; `error` tells when openssl could not make them.
 struct TCertificates {
+    std::shared_ptr<test::TTemporaryFolder> scratch; // removed with the last copy
     fs::path folder;
     std::string error;
     fs::path Ca() const { return folder / "ca.pem"; }
@@ -70,8 +73,8 @@ struct TCertificates {
 TCertificates MakeCertificates()
 {
     TCertificates c;
-    c.folder = fs::temp_directory_path() / ("vendrix-tls-" + std::to_string(getpid()));
-    fs::create_directories(c.folder);
+    c.scratch = std::make_shared<test::TTemporaryFolder>("vendrix-tls");
+    c.folder = c.scratch->Path();
     const std::string sign
         = " | openssl x509 -req -CA ca.pem -CAkey ca.key -CAcreateserial -days 3 ";
     const std::string script = "(cd '" + c.folder.string() + "' && "
@@ -197,11 +200,7 @@ protected:
             unsetenv(name);
         certificates = MakeCertificates();
     }
-    static void TearDownTestSuite()
-    {
-        std::error_code ec;
-        fs::remove_all(certificates.folder, ec);
-    }
+    static void TearDownTestSuite() { certificates = {}; }
 
     void SetUp() override
     {
@@ -309,9 +308,7 @@ TEST_F(FtpTlsTest, ProtectedServersTakeTheExportAndGiveTheAnswer)
             const std::string name = zip ? "PDATo1C.zip" : "PDATo1C.xml";
             EXPECT_EQ(test::ReadFile(server.In() / name), test::ReadFile(Exchange() / name));
 
-            const fs::path office = folder.Path() / "office" / "ToPDA.sqd";
-            fs::create_directories(office.parent_path());
-            test::WriteFile(office, kScript);
+            const fs::path office = test::WriteOfficeScript(folder.Path() / "office", kScript);
             if (zip)
                 ASSERT_TRUE(Pack(office, server.In() / "ToPDA.zip"));
             else

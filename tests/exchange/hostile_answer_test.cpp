@@ -9,8 +9,8 @@
 #include "exchange/import_script.h"
 #include "shell/startup.h"
 #include "storage/backups.h"
-#include "storage/codepage.h"
 #include "storage/sql_query.h"
+#include "storage/statement_guard.h"
 #include "support/test_support.h"
 
 #include <sys/mount.h>
@@ -63,8 +63,7 @@ protected:
 
     bool Import(const std::string& body)
     {
-        test::WriteFile(dir / "ToPDA.sqd",
-            Utf8ToCp1251("Z_AGENT RESPONSE 0002-0000-0000-0002\r\n" + body + "\r\n"));
+        test::WriteOfficeScript(dir, test::OfficeScript({body}));
         folder.ui.Clear();
         return vendrix::Import(log, dir.string(), false);
     }
@@ -195,7 +194,7 @@ TEST_F(HostileAnswerTest, TheWayBackWorksOnADatabaseThatNoLongerOpens)
     ASSERT_TRUE(Import("// ничего"));
     const std::string name = LastImportBackup().name;
     ASSERT_FALSE(name.empty());
-    const std::string damagedBytes(4096 * 3, '\x5a');
+    const std::string damagedBytes(std::size_t {4096} * 3, '\x5a');
     struct TCase {
         const char* what;
         std::function<void()> spoil;
@@ -325,8 +324,7 @@ TEST_F(HostileAnswerTest, PrivateDataStaysPrivateWhateverTheUmask)
     test::TProgramFolder fresh;
     ASSERT_TRUE(fresh.Start());
     const fs::path in = fresh.Path() / "in";
-    fs::create_directories(in);
-    test::WriteFile(in / "ToPDA.sqd", "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n");
+    test::WriteOfficeScript(in, test::OfficeScript());
     EXPECT_TRUE(vendrix::Import(log, in.string(), false));
     const std::string copy = LastImportBackup().name;
     ASSERT_FALSE(copy.empty());

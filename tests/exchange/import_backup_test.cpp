@@ -5,7 +5,6 @@
 #include "exchange/exchange_log.h"
 #include "exchange/import_script.h"
 #include "storage/backups.h"
-#include "storage/codepage.h"
 #include "support/test_support.h"
 
 namespace vendrix {
@@ -24,8 +23,7 @@ protected:
 
     bool Import(const std::string& body)
     {
-        test::WriteFile(dir / "ToPDA.sqd",
-            Utf8ToCp1251("Z_AGENT RESPONSE 0002-0000-0000-0002\r\n" + body + "\r\n"));
+        test::WriteOfficeScript(dir, test::OfficeScript({body}));
         TExchangeLog log;
         return vendrix::Import(log, dir.string(), false);
     }

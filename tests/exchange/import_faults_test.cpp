@@ -379,10 +379,8 @@ protected:
         test::StartedFolderTest::SetUp();
         test::Exec("create table T (N)");
         dir = folder.Path() / "in";
-        fs::create_directories(dir);
-        test::WriteFile(dir / "ToPDA.sqd",
-            "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
-            "<REPEAT \"insert into T (N) values (%1)\">\r\n1\r\n2\r\n3\r\n");
+        test::WriteOfficeScript(
+            dir, test::OfficeScript({"<REPEAT \"insert into T (N) values (%1)\">", "1", "2", "3"}));
     }
 
     fs::path dir;

@@ -4,8 +4,8 @@
 #include "exchange/exchange_log.h"
 #include "exchange/export_file.h"
 #include "exchange/import_script.h"
-#include "storage/codepage.h"
 #include "storage/sql_query.h"
+#include "storage/statement_guard.h"
 #include "support/test_support.h"
 
 namespace vendrix {
@@ -29,11 +29,10 @@ protected:
     // way an office's template "%1" would pass it.
     bool Run(const std::string& statement)
     {
-        test::WriteFile(dir / "ToPDA.sqd",
-            Utf8ToCp1251("Z_AGENT RESPONSE 0002-0000-0000-0002\r\n"
-                         "<EXEC \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('BEFORE', "
-                         "'1')\">\r\n<REPEAT \"%1\">\r\n"
-                + statement + "\r\n<SHOWMSGWND \"после\">\r\n"));
+        test::WriteOfficeScript(dir,
+            test::OfficeScript({"<EXEC \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values "
+                                "('BEFORE', '1')\">",
+                "<REPEAT \"%1\">", statement, "<SHOWMSGWND \"после\">"}));
         folder.ui.Clear();
         TExchangeLog log;
         return Import(log, dir.string(), false);
@@ -100,8 +99,8 @@ TEST_F(ImportSandboxTest, OnlyASlowStatementIsInterrupted)
     std::string many = "create table Q (N);";
     for (int i = 0; i < 20000; ++i)
         many += " insert into Q (N) select count(*) from sqlite_master;";
-    test::WriteFile(
-        dir / "ToPDA.sqd", "Z_AGENT RESPONSE 0003-0000-0000-0001\r\n<SHOWMSGWND \"ok\">\r\n");
+    test::WriteOfficeScript(
+        dir, test::OfficeScript({"<SHOWMSGWND \"ok\">"}, test::TAnswerVersion::V3));
     test::WriteFile(dir / "ToPDA.sql", many);
     SetStatementTimeLimit(1);
     folder.ui.Clear();

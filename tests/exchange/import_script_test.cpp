@@ -6,18 +6,24 @@
 #include "exchange/exchange_log.h"
 #include "exchange/export_file.h"
 #include "exchange/import_script.h"
+#include "exchange/script_reader.h"
+#include "exchange/script_template.h"
+#include "exchange/statement_runner.h"
 #include "storage/codepage.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
+#include "storage/statement_guard.h"
 #include "support/test_support.h"
+
+#include <gmock/gmock.h>
 
 namespace vendrix {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kV2 = "Z_AGENT RESPONSE 0002-0000-0000-0002";
-const std::string kV3 = "Z_AGENT RESPONSE 0003-0000-0000-0001";
+const std::string kV2 = test::AnswerHeader(test::TAnswerVersion::V2);
+const std::string kV3 = test::AnswerHeader(test::TAnswerVersion::V3);
 
 class ImportTest : public test::StartedFolderTest {
 protected:
@@ -213,7 +219,9 @@ TEST_F(ImportTest, SuccessRecordsTheLoadTimeAndReloadsTheLists)
     ASSERT_EQ(ClientList().size(), 1u);
     EXPECT_EQ(ClientList()[0].ANAME, "Клиент");
     EXPECT_EQ(test::Value("select count(*) from MY_OPTIONS where OPT_NAME='LLD_Def'"), "1");
-    EXPECT_EQ(GetOption(nullptr, "LLD_Def").size(), RegionalDateTime().size());
+    // The devices' regional form, whose hour has no leading zero.
+    EXPECT_THAT(GetOption(nullptr, "LLD_Def"),
+        testing::MatchesRegex("[0-9]{2}\\.[0-9]{2}\\.[0-9]{4} [0-9]{1,2}:[0-9]{2}:[0-9]{2}"));
     for (const char* step : {"Начата загрузка...", "Обработка...", "Загрузка завершена."})
         EXPECT_NE(log.Text().find(step), std::string::npos) << step;
 }

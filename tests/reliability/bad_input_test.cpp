@@ -201,9 +201,9 @@ TEST(BadInput, LongDataLineAndBytesWithoutACharacter)
     // 0x98 has no character in windows-1251; the office's bytes must still arrive unchanged.
     const std::string odd = "\xC0\x98\xFF";
     test::WriteFile(in / "ToPDA.sqd",
-        "Z_AGENT RESPONSE 0002-0000-0000-0002\r<REPEAT \"insert into SPR_GOODS (GUID, "
-        "ANAME) values ('%1', '%2')\">\rg1\t"
-            + odd + "\rg2\t" + std::string(5 << 20, 'w') + "\r");
+        test::AnswerHeader()
+            + "\r<REPEAT \"insert into SPR_GOODS (GUID, ANAME) values ('%1', '%2')\">\rg1\t" + odd
+            + "\rg2\t" + std::string(5 << 20, 'w') + "\r");
     TExchangeLog log;
     ASSERT_TRUE(Import(log, in.string(), false));
     EXPECT_EQ(test::Value("select hex(ANAME) from SPR_GOODS where GUID='g1'"), "C098FF");
@@ -230,18 +230,15 @@ TEST(BadInput, AgentsTextNeverEndsAStatement)
         << "an unreadable quantity counts as 0, as in the totals";
 }
 
-const std::string kHeader = "Z_AGENT RESPONSE 0003-0000-0000-0001";
-
 // The office's part of an answer: a table, a message and a REPEAT block of `rows` rows.
-std::string OfficeScript(int rows)
+std::string BigTableAnswer(int rows)
 {
-    std::string text = kHeader
-        + "\r\n<EXEC \"create table if not exists BIG (N, T)\">\r\n"
-          "<SHOWMSGWND \"Привет из офиса\">\r\n"
-          "<REPEAT \"insert into BIG (N, T) values (%1, '%2')\">\r\n";
+    std::vector<std::string> lines
+        = {"<EXEC \"create table if not exists BIG (N, T)\">", "<SHOWMSGWND \"Привет из офиса\">",
+            "<REPEAT \"insert into BIG (N, T) values (%1, '%2')\">"};
     for (int i = 1; i <= rows; ++i)
-        text += std::to_string(i) + "\t" + std::string(200, 'x') + "\r\n";
-    return Utf8ToCp1251(text);
+        lines.push_back(std::to_string(i) + "\t" + std::string(200, 'x'));
+    return test::OfficeScript(lines, test::TAnswerVersion::V3);
 }
 
 TEST(BadInput, UnreadableScripts)
@@ -258,7 +255,7 @@ TEST(BadInput, UnreadableScripts)
 
     // An unreadable reference script is reported and the import goes on.
     fs::remove(in / "ToPDA.sqd");
-    test::WriteFile(in / "ToPDA.sqd", OfficeScript(3));
+    test::WriteOfficeScript(in, BigTableAnswer(3));
     fs::create_directories(in / "ToPDA.sql");
     folder.ui.Clear();
     EXPECT_TRUE(Import(log, in.string(), false));
@@ -280,7 +277,7 @@ TEST(BadInput, FullDiskDuringImport)
                "create table BIG (N, T)");
     const fs::path in = folder.Path() / "in";
     fs::create_directories(in);
-    test::WriteFile(in / "ToPDA.sqd", OfficeScript(5000)); // a megabyte of rows: cannot fit
+    test::WriteOfficeScript(in, BigTableAnswer(5000)); // a megabyte of rows: cannot fit
     TExchangeLog log;
     EXPECT_FALSE(Import(log, in.string(), false));
     ASSERT_GE(folder.ui.shown.size(), 2u);
@@ -307,7 +304,7 @@ TEST(BadInput, NoRoomForABackupStillImports)
     test::Exec("create table FILL (T); insert into FILL (T) values (zeroblob(450000))");
     const fs::path in = folder.Path() / "in";
     fs::create_directories(in);
-    test::WriteFile(in / "ToPDA.sqd", OfficeScript(3));
+    test::WriteOfficeScript(in, BigTableAnswer(3));
     TExchangeLog log;
     EXPECT_TRUE(Import(log, in.string(), false));
     EXPECT_NE(log.Text().find("Недостаточно места для резервной копии; загрузка без копии."),
@@ -391,8 +388,9 @@ TEST(BadInput, ImportMemoryDoesNotGrowWithTheScript)
     const auto packed = test::RunProcess("cd '" + in.string()
         + "' && /usr/bin/python3 -c \"import zipfile\n"
           "z = zipfile.ZipFile('ToPDA.zip', 'w', zipfile.ZIP_DEFLATED, compresslevel=9)\n"
-          "z.writestr('ToPDA.sqd', b'Z_AGENT RESPONSE 0002-0000-0000-0002\\r' + b'x\\r' * "
-          "20000000)\n"
+          "z.writestr('ToPDA.sqd', b'"
+        + test::AnswerHeader()
+        + "\\r' + b'x\\r' * 20000000)\n"
           "z.close()\"");
     ASSERT_EQ(packed.status, 0);
     SetOption("USEZIP", "1"); // as the defaults store it
@@ -405,7 +403,7 @@ TEST(BadInput, ImportMemoryDoesNotGrowWithTheScript)
     // A script of 250 MB of comments.
     {
         std::ofstream out(in / "ToPDA.sqd", std::ios::binary);
-        out << "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n";
+        out << test::OfficeScript();
         const std::string line = "// " + std::string(60, '-') + "\r\n";
         for (std::size_t written = 0; written < (250u << 20); written += line.size())
             out << line;
@@ -430,8 +428,8 @@ TEST(BadInput, ImportMemoryDoesNotGrowWithALineOrAStatement)
     ASSERT_TRUE(folder.Start());
     const fs::path in = folder.Path() / "in";
     fs::create_directories(in);
-    const std::string v2 = "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n";
-    const std::string v3 = "Z_AGENT RESPONSE 0003-0000-0000-0001\r\n";
+    const std::string v2 = test::OfficeScript();
+    const std::string v3 = test::OfficeScript({}, test::TAnswerVersion::V3);
     const std::string mebibyte(1 << 20, '-');
     const std::string row
         = "insert into BULK (N, T) values (1, '" + std::string(200, 'x') + "');\r\n";
@@ -468,7 +466,9 @@ TEST(BadInput, ImportMemoryDoesNotGrowWithALineOrAStatement)
                       "z = zipfile.ZipFile('ToPDA.zip', 'w', zipfile.ZIP_DEFLATED, "
                       "compresslevel=9)\n"
                       "with z.open('ToPDA.sqd', 'w') as f:\n"
-                      "    f.write(b'Z_AGENT RESPONSE 0002-0000-0000-0002\\r\\n//')\n"
+                      "    f.write(b'"
+                    + test::AnswerHeader()
+                    + "\\r\\n//')\n"
                       "    chunk = b'-' * (1 << 20)\n"
                       "    for _ in range(1024):\n"
                       "        f.write(chunk)\n"

@@ -4,6 +4,7 @@
 // of single options.
 #include "settings/options_binding.h"
 #include "settings/settings_rules.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/value_formats.h"

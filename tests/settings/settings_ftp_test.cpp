@@ -14,12 +14,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <thread>
-
 namespace vendrix {
 namespace {
 
@@ -31,63 +25,17 @@ import sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-port, home, user, password = sys.argv[1:]
+home, user, password, _ = sys.argv[1:]
 class Handler(FTPHandler):
     def decode(self, data):
         return data.decode("cp1251", self.unicode_errors)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, home, perm="elradfmwMT")
 Handler.authorizer = authorizer
-FTPServer(("127.0.0.1", int(port)), Handler).serve_forever()
+server = FTPServer(("127.0.0.1", 0), Handler)
+print(server.address[1], flush=True)
+server.serve_forever()
 )";
-
-// The server as a child process with its own home folder, both gone with the object.
-class TCp1251Server {
-public:
-    TCp1251Server(const std::string& user, const std::string& password)
-    {
-        std::string pattern = (fs::temp_directory_path() / "vendrix-ftp-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            return;
-        home = pattern;
-        port = test::FreePort();
-        const std::string portText = std::to_string(port);
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            execl("/usr/bin/python3", "python3", "-c", kCp1251Server, portText.c_str(),
-                home.c_str(), user.c_str(), password.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && m_pid > 0 && !ready; ++i) {
-            test::TSocket probe;
-            ready = probe.Connect(port);
-            if (!ready)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    ~TCp1251Server()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        std::error_code ec;
-        if (!home.empty())
-            fs::remove_all(home, ec);
-    }
-    TCp1251Server(const TCp1251Server&) = delete;
-    TCp1251Server& operator=(const TCp1251Server&) = delete;
-
-    fs::path home;
-    int port = 0;
-    bool ready = false;
-
-private:
-    pid_t m_pid = -1;
-};
 
 using SettingsFtpTest = test::StartedFolderTest;
 
@@ -95,8 +43,8 @@ TEST_F(SettingsFtpTest, APasswordWithAnApostropheAndCyrillicLettersReachesTheSer
 {
     const std::string user = "агент'1";
     const std::string password = "Пар'оль ''ёж";
-    TCp1251Server server(user, password);
-    ASSERT_TRUE(server.ready);
+    const test::TFtpServer server(kCp1251Server, user, password, "");
+    ASSERT_TRUE(server.Ready());
 
     TSettingsForm form(nullptr);
     ASSERT_TRUE(form.Load());
@@ -104,7 +52,7 @@ TEST_F(SettingsFtpTest, APasswordWithAnApostropheAndCyrillicLettersReachesTheSer
     form.CheckBox("USEFTP")->click();
     form.CheckBox("FTPAUTH")->click();
     form.Edit("FTPADDRESS")->setText(QStringLiteral("127.0.0.1"));
-    form.Edit("FTPPORT")->setText(QString::number(server.port));
+    form.Edit("FTPPORT")->setText(QString::number(server.Port()));
     form.Edit("FTPLOGIN")->setText(QString::fromStdString(user));
     form.Edit("FTPPASSWORD")->setText(QString::fromStdString(" " + password + " "));
     form.Menu().Activate(0);
@@ -120,7 +68,7 @@ TEST_F(SettingsFtpTest, APasswordWithAnApostropheAndCyrillicLettersReachesTheSer
     test::WriteFile(orders, "<orders/>");
     TExchangeLog log;
     EXPECT_TRUE(Transfer(log, TFtpDirection::Put, settings.ftp, orders)) << log.Text();
-    EXPECT_EQ(test::ReadFile(server.home / "orders.xml"), "<orders/>");
+    EXPECT_EQ(test::ReadFile(server.Home() / "orders.xml"), "<orders/>");
     EXPECT_EQ(log.Text().find(password), std::string::npos) << "the password never shows";
     EXPECT_TRUE(folder.ui.shown.empty());
 }

@@ -7,15 +7,9 @@
 namespace vendrix {
 namespace {
 
-class JournalTest : public test::StartedFolderTest {
-protected:
-    static TDate Day(int y, int m, int d)
-    {
-        TDate t = 0;
-        EncodeDate(y, m, d, t);
-        return t;
-    }
-};
+using test::Day;
+
+using JournalTest = test::StartedFolderTest;
 
 TEST_F(JournalTest, RowsInStorageOrderWithTheirCells)
 {

@@ -6,12 +6,7 @@
 namespace vendrix {
 namespace {
 
-TDate D(int y, int m, int d)
-{
-    TDate t = 0;
-    EncodeDate(y, m, d, t);
-    return t;
-}
+using test::Day;
 
 constexpr TDate kToday = 40111; // 25 October 2009
 
@@ -47,95 +42,95 @@ using C = TPeriodChoice;
 INSTANTIATE_TEST_SUITE_P(Table, PeriodRecognition,
     ::testing::Values(TRecognition {"all documents show today", 0, 0, C::All, false, false, false,
                           kToday, kToday},
-        TRecognition {"a whole year", D(2009, 1, 1), D(2009, 12, 31), C::Year, false, false, false,
-            D(2009, 1, 1), D(2009, 12, 31)},
-        TRecognition {"the fourth quarter", D(2009, 10, 1), D(2009, 12, 31), C::Quarter, false,
-            false, false, D(2009, 10, 1), D(2009, 12, 31)},
-        TRecognition {"the second quarter", D(2009, 4, 1), D(2009, 6, 30), C::Quarter, false, false,
-            false, D(2009, 4, 1), D(2009, 6, 30)},
-        TRecognition {"first quarter comes back from the year's start", D(2009, 1, 1),
-            D(2009, 3, 31), C::Quarter, true, false, false, D(2009, 1, 1), D(2009, 3, 31)},
-        TRecognition {"January to October is a day from the year's start", D(2009, 1, 1),
-            D(2009, 10, 31), C::Day, true, false, false, D(2009, 1, 1), D(2009, 10, 31)},
-        TRecognition {"a free interval", D(2009, 10, 15), D(2009, 10, 20), C::Interval, false,
-            false, false, D(2009, 10, 15), D(2009, 10, 20)},
-        TRecognition {"a day from the month's start", D(2009, 11, 1), D(2009, 11, 20), C::Day,
-            false, false, true, D(2009, 11, 1), D(2009, 11, 20)},
-        TRecognition {"1 October begins a quarter", D(2009, 10, 1), D(2009, 10, 20), C::Day, false,
-            true, false, D(2009, 10, 1), D(2009, 10, 20)},
-        TRecognition {"crossing a year end", D(2009, 12, 20), D(2010, 1, 10), C::Interval, false,
-            false, false, D(2009, 12, 20), D(2010, 1, 10)},
-        TRecognition {"a whole month", D(2009, 5, 1), D(2009, 5, 31), C::Month, false, false, false,
-            D(2009, 5, 1), D(2009, 5, 31)},
-        TRecognition {"January alone is a month", D(2009, 1, 1), D(2009, 1, 31), C::Month, false,
-            false, false, D(2009, 1, 1), D(2009, 1, 31)},
-        TRecognition {"the quarter's first month", D(2009, 4, 1), D(2009, 4, 30), C::Month, false,
-            false, false, D(2009, 4, 1), D(2009, 4, 30)},
-        TRecognition {"December alone, though it ends the year", D(2009, 12, 1), D(2009, 12, 31),
-            C::Month, false, false, false, D(2009, 12, 1), D(2009, 12, 31)},
-        TRecognition {"leap February", D(2008, 2, 1), D(2008, 2, 29), C::Month, false, false, false,
-            D(2008, 2, 1), D(2008, 2, 29)},
-        TRecognition {"February 28 of a leap year is no month end", D(2008, 2, 1), D(2008, 2, 28),
-            C::Day, false, false, true, D(2008, 2, 1), D(2008, 2, 28)},
-        TRecognition {"one day", D(2009, 10, 25), D(2009, 10, 25), C::Day, false, false, false,
-            D(2009, 10, 25), D(2009, 10, 25)},
-        TRecognition {"1 January alone", D(2009, 1, 1), D(2009, 1, 1), C::Day, false, false, false,
-            D(2009, 1, 1), D(2009, 1, 1)},
-        TRecognition {"1 April alone", D(2009, 4, 1), D(2009, 4, 1), C::Day, false, false, false,
-            D(2009, 4, 1), D(2009, 4, 1)},
-        TRecognition {"two quarters that start on a quarter", D(2009, 7, 1), D(2009, 12, 31),
-            C::Interval, false, false, false, D(2009, 7, 1), D(2009, 12, 31)},
-        TRecognition {"half a year from January", D(2009, 1, 1), D(2009, 6, 30), C::Day, true,
-            false, false, D(2009, 1, 1), D(2009, 6, 30)},
-        TRecognition {"time of day is dropped", D(2009, 10, 1) + 0.75, D(2009, 12, 31) + 0.5,
-            C::Quarter, false, false, false, D(2009, 10, 1), D(2009, 12, 31)}));
+        TRecognition {"a whole year", Day(2009, 1, 1), Day(2009, 12, 31), C::Year, false, false,
+            false, Day(2009, 1, 1), Day(2009, 12, 31)},
+        TRecognition {"the fourth quarter", Day(2009, 10, 1), Day(2009, 12, 31), C::Quarter, false,
+            false, false, Day(2009, 10, 1), Day(2009, 12, 31)},
+        TRecognition {"the second quarter", Day(2009, 4, 1), Day(2009, 6, 30), C::Quarter, false,
+            false, false, Day(2009, 4, 1), Day(2009, 6, 30)},
+        TRecognition {"first quarter comes back from the year's start", Day(2009, 1, 1),
+            Day(2009, 3, 31), C::Quarter, true, false, false, Day(2009, 1, 1), Day(2009, 3, 31)},
+        TRecognition {"January to October is a day from the year's start", Day(2009, 1, 1),
+            Day(2009, 10, 31), C::Day, true, false, false, Day(2009, 1, 1), Day(2009, 10, 31)},
+        TRecognition {"a free interval", Day(2009, 10, 15), Day(2009, 10, 20), C::Interval, false,
+            false, false, Day(2009, 10, 15), Day(2009, 10, 20)},
+        TRecognition {"a day from the month's start", Day(2009, 11, 1), Day(2009, 11, 20), C::Day,
+            false, false, true, Day(2009, 11, 1), Day(2009, 11, 20)},
+        TRecognition {"1 October begins a quarter", Day(2009, 10, 1), Day(2009, 10, 20), C::Day,
+            false, true, false, Day(2009, 10, 1), Day(2009, 10, 20)},
+        TRecognition {"crossing a year end", Day(2009, 12, 20), Day(2010, 1, 10), C::Interval,
+            false, false, false, Day(2009, 12, 20), Day(2010, 1, 10)},
+        TRecognition {"a whole month", Day(2009, 5, 1), Day(2009, 5, 31), C::Month, false, false,
+            false, Day(2009, 5, 1), Day(2009, 5, 31)},
+        TRecognition {"January alone is a month", Day(2009, 1, 1), Day(2009, 1, 31), C::Month,
+            false, false, false, Day(2009, 1, 1), Day(2009, 1, 31)},
+        TRecognition {"the quarter's first month", Day(2009, 4, 1), Day(2009, 4, 30), C::Month,
+            false, false, false, Day(2009, 4, 1), Day(2009, 4, 30)},
+        TRecognition {"December alone, though it ends the year", Day(2009, 12, 1),
+            Day(2009, 12, 31), C::Month, false, false, false, Day(2009, 12, 1), Day(2009, 12, 31)},
+        TRecognition {"leap February", Day(2008, 2, 1), Day(2008, 2, 29), C::Month, false, false,
+            false, Day(2008, 2, 1), Day(2008, 2, 29)},
+        TRecognition {"February 28 of a leap year is no month end", Day(2008, 2, 1),
+            Day(2008, 2, 28), C::Day, false, false, true, Day(2008, 2, 1), Day(2008, 2, 28)},
+        TRecognition {"one day", Day(2009, 10, 25), Day(2009, 10, 25), C::Day, false, false, false,
+            Day(2009, 10, 25), Day(2009, 10, 25)},
+        TRecognition {"1 January alone", Day(2009, 1, 1), Day(2009, 1, 1), C::Day, false, false,
+            false, Day(2009, 1, 1), Day(2009, 1, 1)},
+        TRecognition {"1 April alone", Day(2009, 4, 1), Day(2009, 4, 1), C::Day, false, false,
+            false, Day(2009, 4, 1), Day(2009, 4, 1)},
+        TRecognition {"two quarters that start on a quarter", Day(2009, 7, 1), Day(2009, 12, 31),
+            C::Interval, false, false, false, Day(2009, 7, 1), Day(2009, 12, 31)},
+        TRecognition {"half a year from January", Day(2009, 1, 1), Day(2009, 6, 30), C::Day, true,
+            false, false, Day(2009, 1, 1), Day(2009, 6, 30)},
+        TRecognition {"time of day is dropped", Day(2009, 10, 1) + 0.75, Day(2009, 12, 31) + 0.5,
+            C::Quarter, false, false, false, Day(2009, 10, 1), Day(2009, 12, 31)}));
 
 TEST(PeriodSelection, DisplaysFollowTheEndDate)
 {
     TPeriodSelection p;
-    p.Load(D(2009, 10, 1), D(2009, 12, 31), kToday);
+    p.Load(Day(2009, 10, 1), Day(2009, 12, 31), kToday);
     EXPECT_EQ(p.YearText(), "2009 г.");
     EXPECT_EQ(p.QuarterText(), "4 кв. 2009 г.");
     EXPECT_EQ(p.MonthText(), "Декабрь 2009 г.");
-    p.Load(D(2009, 1, 1), D(2009, 10, 31), kToday);
+    p.Load(Day(2009, 1, 1), Day(2009, 10, 31), kToday);
     EXPECT_EQ(p.MonthText(), "Октябрь 2009 г.");
 }
 
 TEST(PeriodSelection, SteppingStopsAtTheFirstAndLastYear)
 {
     TPeriodSelection p;
-    p.Load(D(1981, 1, 1), D(1981, 1, 31), kToday);
+    p.Load(Day(1981, 1, 1), Day(1981, 1, 31), kToday);
     ASSERT_EQ(p.Choice(), C::Month);
     p.MonthPrev();
     EXPECT_EQ(p.MonthText(), "Декабрь 1980 г.");
-    EXPECT_EQ(p.Start(), D(1980, 12, 1));
-    EXPECT_EQ(p.End(), D(1980, 12, 31));
+    EXPECT_EQ(p.Start(), Day(1980, 12, 1));
+    EXPECT_EQ(p.End(), Day(1980, 12, 31));
     for (int i = 0; i < 11; ++i)
         p.MonthPrev();
     EXPECT_EQ(p.MonthText(), "Январь 1980 г.");
     p.MonthPrev();
     EXPECT_EQ(p.MonthText(), "Январь 1980 г.");
-    EXPECT_EQ(p.Start(), D(1980, 1, 1));
+    EXPECT_EQ(p.Start(), Day(1980, 1, 1));
 
-    p.Load(D(2999, 1, 1), D(2999, 12, 31), kToday);
+    p.Load(Day(2999, 1, 1), Day(2999, 12, 31), kToday);
     ASSERT_EQ(p.Choice(), C::Year);
     p.YearNext();
     EXPECT_EQ(p.YearText(), "3000 г.");
     p.YearNext();
     EXPECT_EQ(p.YearText(), "3000 г.");
-    EXPECT_EQ(p.End(), D(3000, 12, 31));
-    p.Load(D(1981, 1, 1), D(1981, 12, 31), kToday);
+    EXPECT_EQ(p.End(), Day(3000, 12, 31));
+    p.Load(Day(1981, 1, 1), Day(1981, 12, 31), kToday);
     p.YearPrev();
     p.YearPrev();
     EXPECT_EQ(p.YearText(), "1980 г.");
 
-    p.Load(D(3000, 12, 1), D(3000, 12, 31), kToday);
+    p.Load(Day(3000, 12, 1), Day(3000, 12, 31), kToday);
     p.MonthNext();
     EXPECT_EQ(p.MonthText(), "Декабрь 3000 г.");
-    p.Load(D(3000, 10, 1), D(3000, 12, 31), kToday);
+    p.Load(Day(3000, 10, 1), Day(3000, 12, 31), kToday);
     p.QuarterNext();
     EXPECT_EQ(p.QuarterText(), "4 кв. 3000 г.");
-    p.Load(D(1980, 1, 1), D(1980, 3, 31), kToday);
+    p.Load(Day(1980, 1, 1), Day(1980, 3, 31), kToday);
     p.QuarterPrev();
     EXPECT_EQ(p.QuarterText(), "1 кв. 1980 г.");
 }
@@ -143,32 +138,32 @@ TEST(PeriodSelection, SteppingStopsAtTheFirstAndLastYear)
 TEST(PeriodSelection, QuarterSteppingCrossesTheYear)
 {
     TPeriodSelection p;
-    p.Load(D(2009, 10, 1), D(2009, 12, 31), kToday);
+    p.Load(Day(2009, 10, 1), Day(2009, 12, 31), kToday);
     p.QuarterNext();
     EXPECT_EQ(p.QuarterText(), "1 кв. 2010 г.");
-    EXPECT_EQ(p.Start(), D(2010, 1, 1));
-    EXPECT_EQ(p.End(), D(2010, 3, 31));
+    EXPECT_EQ(p.Start(), Day(2010, 1, 1));
+    EXPECT_EQ(p.End(), Day(2010, 3, 31));
     p.QuarterPrev();
     EXPECT_EQ(p.QuarterText(), "4 кв. 2009 г.");
-    EXPECT_EQ(p.Start(), D(2009, 10, 1));
+    EXPECT_EQ(p.Start(), Day(2009, 10, 1));
 }
 
 TEST(PeriodSelection, MonthSteppingRespectsLeapYearsAndTheStartOptions)
 {
     TPeriodSelection p;
-    p.Load(D(2008, 1, 1), D(2008, 1, 31), kToday);
+    p.Load(Day(2008, 1, 1), Day(2008, 1, 31), kToday);
     p.MonthNext();
-    EXPECT_EQ(p.End(), D(2008, 2, 29));
+    EXPECT_EQ(p.End(), Day(2008, 2, 29));
     p.SetFromYearStart(true);
-    EXPECT_EQ(p.Start(), D(2008, 1, 1));
+    EXPECT_EQ(p.Start(), Day(2008, 1, 1));
     p.SetFromYearStart(false);
     p.MonthNext();
     p.MonthNext(); // April
     p.SetFromQuarterStart(true);
-    EXPECT_EQ(p.Start(), D(2008, 4, 1));
+    EXPECT_EQ(p.Start(), Day(2008, 4, 1));
     p.MonthNext();
-    EXPECT_EQ(p.Start(), D(2008, 4, 1));
-    EXPECT_EQ(p.End(), D(2008, 5, 31));
+    EXPECT_EQ(p.Start(), Day(2008, 4, 1));
+    EXPECT_EQ(p.End(), Day(2008, 5, 31));
 }
 
 TEST(PeriodSelection, ChoosingARadioButtonRecalculatesFromTheEnd)
@@ -179,22 +174,22 @@ TEST(PeriodSelection, ChoosingARadioButtonRecalculatesFromTheEnd)
     EXPECT_EQ(p.Start(), kToday);
     EXPECT_EQ(p.End(), kToday);
     p.Choose(C::Quarter);
-    EXPECT_EQ(p.Start(), D(2009, 10, 1));
-    EXPECT_EQ(p.End(), D(2009, 12, 31));
+    EXPECT_EQ(p.Start(), Day(2009, 10, 1));
+    EXPECT_EQ(p.End(), Day(2009, 12, 31));
     p.Choose(C::Interval);
-    EXPECT_EQ(p.Start(), D(2009, 10, 1));
-    EXPECT_EQ(p.End(), D(2009, 12, 31));
+    EXPECT_EQ(p.Start(), Day(2009, 10, 1));
+    EXPECT_EQ(p.End(), Day(2009, 12, 31));
     p.Choose(C::Month);
     EXPECT_EQ(p.MonthText(), "Декабрь 2009 г.");
     p.Choose(C::Year);
-    EXPECT_EQ(p.Start(), D(2009, 1, 1));
+    EXPECT_EQ(p.Start(), Day(2009, 1, 1));
     p.Choose(C::Day);
-    EXPECT_EQ(p.Start(), D(2009, 12, 31)); // the end is the anchor
-    p.SetDay(D(2009, 11, 20));
+    EXPECT_EQ(p.Start(), Day(2009, 12, 31)); // the end is the anchor
+    p.SetDay(Day(2009, 11, 20));
     p.SetFromMonthStart(true);
-    EXPECT_EQ(p.Start(), D(2009, 11, 1));
+    EXPECT_EQ(p.Start(), Day(2009, 11, 1));
     p.SetFromQuarterStart(true); // greys out the month option
-    EXPECT_EQ(p.Start(), D(2009, 10, 1));
+    EXPECT_EQ(p.Start(), Day(2009, 10, 1));
 }
 
 TEST(PeriodSelection, UsabilityFollowsChoiceAndTicks)
@@ -237,13 +232,13 @@ TEST(PeriodSelection, AGreyedTickDoesNotMoveTheStart)
     // Ticked "С начала квартала", then "С начала года": the year's start is what shows ticked
     // and usable, so the year's start is what the agent gets, in Day and in Month.
     TPeriodSelection p;
-    p.Load(D(2009, 11, 20), D(2009, 11, 20), kToday);
+    p.Load(Day(2009, 11, 20), Day(2009, 11, 20), kToday);
     p.SetFromQuarterStart(true);
     p.SetFromYearStart(true);
-    EXPECT_EQ(p.Start(), D(2009, 1, 1));
+    EXPECT_EQ(p.Start(), Day(2009, 1, 1));
     p.Choose(C::Month);
-    EXPECT_EQ(p.Start(), D(2009, 1, 1));
-    EXPECT_EQ(p.End(), D(2009, 11, 30));
+    EXPECT_EQ(p.Start(), Day(2009, 1, 1));
+    EXPECT_EQ(p.End(), Day(2009, 11, 30));
 }
 
 TEST(PeriodSelection, ResultOfEveryDocumentAndOfABackwardInterval)
@@ -255,11 +250,11 @@ TEST(PeriodSelection, ResultOfEveryDocumentAndOfABackwardInterval)
     EXPECT_EQ(s, 0);
     EXPECT_EQ(e, 0);
 
-    p.Load(D(2009, 10, 15), D(2009, 10, 20), kToday);
-    p.SetFrom(D(2009, 10, 28) + 0.5);
+    p.Load(Day(2009, 10, 15), Day(2009, 10, 20), kToday);
+    p.SetFrom(Day(2009, 10, 28) + 0.5);
     p.Result(s, e);
-    EXPECT_EQ(s, D(2009, 10, 20));
-    EXPECT_EQ(e, D(2009, 10, 28));
+    EXPECT_EQ(s, Day(2009, 10, 20));
+    EXPECT_EQ(e, Day(2009, 10, 28));
 }
 
 TEST(JournalPeriod, DateChangeIsAskedOncePerDay)

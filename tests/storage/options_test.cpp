@@ -1,5 +1,6 @@
 // The options store: case rules of names, trimming of values, defaults, writing, and the
 // device identifier.
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "support/test_support.h"

@@ -2,6 +2,7 @@
 // must fail without harming the file.
 #include "documents/reference_lists.h"
 #include "shell/startup.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/schema.h"
 #include "storage/sql_query.h"

@@ -1,5 +1,6 @@
 // The access layer: cursor semantics, accumulation over several statements, column lookup,
 // failure reporting and the windows-1251 bytes in the file.
+#include "storage/database_location.h"
 #include "storage/sql_query.h"
 #include "support/test_support.h"
 

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cassert>
+#include <utility>
 
 namespace vendrix::test {
 
@@ -28,6 +29,7 @@ struct TFaultState {
     int writes = 0;
     int locks = 0;
     bool fired = false;
+    std::function<void(int)> onWrite; // told of every write point
 };
 
 TFaultState g;
@@ -41,6 +43,8 @@ sqlite3_file* Real(sqlite3_file* file)
 bool WritePointFails()
 {
     ++g.writes;
+    if (g.onWrite)
+        g.onWrite(g.writes);
     if (g.arm != TArm::Write || g.writes != g.at)
         return false;
     g.fired = true;
@@ -283,6 +287,11 @@ void ResetFaultCounters()
 {
     g.writes = 0;
     g.locks = 0;
+}
+
+void OnWritePoint(std::function<void(int point)> hook)
+{
+    g.onWrite = std::move(hook);
 }
 
 int WritePoints()

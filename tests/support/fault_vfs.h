@@ -1,9 +1,12 @@
 // A test-only SQLite file system that stands in front of the default one, so that the program's
 // own connections can be made to meet a failing disk or a database locked by somebody else at
 // any chosen step. It counts the write points of every open file (writes, syncs, truncations)
-// and its lock requests; armed, it fails exactly one write point, or refuses every lock from a
-// given one on. Disarmed, it only forwards to the real file system.
+// and its lock requests, and tells a test of every write point that wants to hear of them;
+// armed, it fails exactly one write point, or refuses every lock from a given one on. Disarmed,
+// it only forwards to the real file system.
 #pragma once
+
+#include <functional>
 
 namespace vendrix::test {
 
@@ -34,6 +37,11 @@ void ArmBusyLocks(int n);
 void DisarmFaults();
 /// Restarts both counters without arming anything.
 void ResetFaultCounters();
+
+/// Calls `hook` at every write point from now on, before the point passes, with the point's
+/// number since the counters were restarted; an empty hook stops that. For a test that must
+/// act at a chosen step of a write, such as killing the process.
+void OnWritePoint(std::function<void(int point)> hook);
 
 /// Write points (xWrite, xSync, xTruncate) passed since the counters were restarted.
 int WritePoints();

@@ -3,52 +3,87 @@
 
 #include "documents/reference_lists.h"
 #include "shell/startup.h"
+#include "storage/codepage.h"
 #include "storage/sql_query.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <sys/wait.h>
 
 namespace vendrix::test {
 
-namespace {
+namespace fs = std::filesystem;
 
-std::filesystem::path MakeTempFolder()
+TTemporaryFolder::TTemporaryFolder(const std::string& prefix)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vendrix-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot make a temporary folder");
-    return pattern;
+    std::string pattern = (fs::temp_directory_path() / prefix).string() + "-XXXXXX";
+    if (mkdtemp(pattern.data()))
+        m_path = pattern;
 }
 
-} // namespace
+TTemporaryFolder::~TTemporaryFolder()
+{
+    if (m_path.empty())
+        return;
+    // A test may have taken the folder's rights away to see a write fail.
+    std::error_code ec;
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+}
 
 TProgramFolder::TProgramFolder()
-    : m_path(MakeTempFolder())
-    , m_guard(&ui)
+    : m_guard(&ui)
 {
+    if (m_folder.Path().empty())
+        throw std::runtime_error("cannot make a temporary folder");
 }
 
 TProgramFolder::~TProgramFolder()
 {
     FreeReferenceLists();
-    std::error_code ec;
-    std::filesystem::permissions(
-        m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(m_path, ec);
 }
 
 bool TProgramFolder::Start()
 {
-    return StartStorage(m_path);
+    return StartStorage(Path());
 }
 
 void StartedFolderTest::SetUp()
 {
     ASSERT_TRUE(folder.Start());
     ASSERT_TRUE(folder.ui.shown.empty()) << folder.ui.shown.front().text;
+}
+
+std::string AnswerHeader(TAnswerVersion version)
+{
+    return version == TAnswerVersion::V2 ? "Z_AGENT RESPONSE 0002-0000-0000-0002"
+                                         : "Z_AGENT RESPONSE 0003-0000-0000-0001";
+}
+
+std::string OfficeScript(const std::vector<std::string>& lines, TAnswerVersion version)
+{
+    std::string text = AnswerHeader(version) + "\r\n";
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+fs::path WriteOfficeScript(const fs::path& folder, const std::string& script)
+{
+    fs::create_directories(folder);
+    fs::path file = folder / "ToPDA.sqd";
+    WriteFile(file, Utf8ToCp1251(script));
+    return file;
+}
+
+TDate Day(int year, int month, int day)
+{
+    TDate d = 0;
+    EncodeDate(year, month, day, d);
+    return d;
 }
 
 std::string ReadFile(const std::filesystem::path& path)

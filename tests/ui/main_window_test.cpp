@@ -4,6 +4,7 @@
 #include "documents/document_form.h"
 #include "shell/main_window.h"
 #include "shell/period_dialog.h"
+#include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "support/test_support.h"

@@ -21,21 +21,18 @@ class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "vendrix-program-XXXXXX").string();
-        ASSERT_TRUE(mkdtemp(pattern.data()));
-        m_root = pattern;
-        fs::create_directories(m_root / "tmp");
-        fs::create_directories(m_root / "runtime");
-        fs::permissions(m_root / "runtime", fs::perms::owner_all);
-        fs::create_directories(m_root / "agent");
+        ASSERT_FALSE(m_root.Path().empty());
+        fs::create_directories(m_root.Path() / "tmp");
+        fs::create_directories(m_root.Path() / "runtime");
+        fs::permissions(m_root.Path() / "runtime", fs::perms::owner_all);
         // The program keeps its database beside itself, so it runs from a copy of its own.
         fs::copy_file(VENDRIX_PROGRAM, Program());
         // The channel lives in the temporary folder: these copies never meet a real one.
         m_environment = QProcessEnvironment::systemEnvironment();
         m_environment.insert("QT_QPA_PLATFORM", "offscreen");
-        m_environment.insert("TMPDIR", QString::fromStdString((m_root / "tmp").string()));
+        m_environment.insert("TMPDIR", QString::fromStdString((m_root.Path() / "tmp").string()));
         m_environment.insert(
-            "XDG_RUNTIME_DIR", QString::fromStdString((m_root / "runtime").string()));
+            "XDG_RUNTIME_DIR", QString::fromStdString((m_root.Path() / "runtime").string()));
     }
 
     void TearDown() override
@@ -46,12 +43,10 @@ protected:
                 p->waitForFinished(5000);
             }
         }
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
     }
 
-    fs::path Program() const { return m_root / "agent" / "vendrix"; }
-    fs::path Channel() const { return m_root / "tmp" / SingleInstanceName().toStdString(); }
+    fs::path Program() const { return m_agent.Path() / "vendrix"; }
+    fs::path Channel() const { return m_root.Path() / "tmp" / SingleInstanceName().toStdString(); }
 
     QProcess& Start()
     {
@@ -81,7 +76,8 @@ protected:
             15000);
     }
 
-    fs::path m_root;
+    test::TTemporaryFolder m_root {"vendrix-program"}; // the copies' temporary and runtime folders
+    test::TProgramFolder m_agent; // the program's own folder, where it keeps its database
     QProcessEnvironment m_environment;
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
@@ -90,7 +86,7 @@ TEST_F(ProgramTest, SecondStartRaisesTheFirstAndEndsWithZero)
 {
     QProcess& first = Start();
     ASSERT_TRUE(Answers()) << "the first copy came to the front on request";
-    EXPECT_TRUE(fs::exists(m_root / "agent" / "data" / "base.sdb"));
+    EXPECT_TRUE(fs::exists(m_agent.Db()));
 
     QProcess& second = Start();
     ASSERT_TRUE(second.waitForFinished(15000));

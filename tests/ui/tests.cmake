@@ -5,17 +5,19 @@ if(TARGET vendrix_ui)
         ui/period_dialog_test.cpp ui/about_window_test.cpp)
 
     # The document windows: keypad, document form, reference and goods selection, line entry.
-    vendrix_ui_test(document_windows_test ui/document_fixture.cpp ui/keypad_dialog_test.cpp
-        ui/reference_form_test.cpp ui/goods_form_test.cpp ui/line_entry_dialog_test.cpp
-        ui/document_form_test.cpp ui/tap_test.cpp)
+    vendrix_ui_test(document_windows_test ui/keypad_dialog_test.cpp ui/reference_form_test.cpp
+        ui/goods_form_test.cpp ui/line_entry_dialog_test.cpp ui/document_form_test.cpp
+        ui/tap_test.cpp)
+    target_link_libraries(document_windows_test PRIVATE vendrix_document_fixture)
 
     vendrix_ui_test(program_test ui/program_test.cpp)
     target_compile_definitions(program_test PRIVATE VENDRIX_PROGRAM="$<TARGET_FILE:vendrix>")
     add_dependencies(program_test vendrix)
 
     # Renders every window to PNG for a look at what the agent sees (scripts/screenshot.sh).
-    add_executable(vendrix_screenshots ui/screenshots.cpp ui/ui_support.cpp ui/document_fixture.cpp)
-    target_link_libraries(vendrix_screenshots PRIVATE vendrix_ui vendrix_test_support Qt6::Test)
+    add_executable(vendrix_screenshots ui/screenshots.cpp ui/ui_support.cpp)
+    target_link_libraries(vendrix_screenshots PRIVATE vendrix_document_fixture vendrix_ui
+        vendrix_test_support Qt6::Test)
     vendrix_warnings(vendrix_screenshots)
     target_compile_definitions(vendrix_screenshots PRIVATE
         VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
@@ -25,7 +27,8 @@ endif()
 # 240 x 320, tablets of 480 x 640 and 480 x 800, and phones' 240 x 320 logical pixels at device
 # pixel ratios 2 and 3. One run per screen, each on an offscreen screen of that size.
 if(TARGET vendrix_ui)
-    vendrix_ui_test(window_geometry_test ui/window_geometry_test.cpp ui/document_fixture.cpp)
+    vendrix_ui_test(window_geometry_test ui/window_geometry_test.cpp)
+    target_link_libraries(window_geometry_test PRIVATE vendrix_document_fixture)
     include("${CMAKE_CURRENT_LIST_DIR}/screens.cmake")
     foreach(screen IN LISTS VENDRIX_SCREENS)
         add_test(NAME window_geometry_test_${screen} COMMAND window_geometry_test)

@@ -20,7 +20,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -182,9 +181,10 @@ void TapSelected(QListWidget* list, int row)
 
 TEST(FolderPicker, WalksFoldersByTapsAndReturnsTheOpenOne)
 {
-    QTemporaryDir root;
-    ASSERT_TRUE(QDir(root.path()).mkpath(QString::fromUtf8("Обмен/Январь")));
-    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("archive")));
+    const test::TTemporaryFolder folder("vendrix-picker");
+    const QString root = QString::fromStdString(folder.Path().string());
+    ASSERT_TRUE(QDir(root).mkpath(QString::fromUtf8("Обмен/Январь")));
+    ASSERT_TRUE(QDir(root).mkpath(QStringLiteral("archive")));
     auto ran = test::OnNextModal<TFolderPicker>([&](TFolderPicker* picker) {
         EXPECT_EQ(picker->windowTitle(), QString::fromUtf8("Выберите папку"));
         QListWidget* list = picker->List();
@@ -199,7 +199,7 @@ TEST(FolderPicker, WalksFoldersByTapsAndReturnsTheOpenOne)
             list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
-        EXPECT_EQ(picker->Folder(), QDir::toNativeSeparators(root.path()));
+        EXPECT_EQ(picker->Folder(), QDir::toNativeSeparators(root));
         TapSelected(list, 2);
         EXPECT_TRUE(
             test::WaitUntil([&] { return picker->Folder().endsWith(QString::fromUtf8("Обмен")); }));
@@ -213,13 +213,13 @@ TEST(FolderPicker, WalksFoldersByTapsAndReturnsTheOpenOne)
         })) << "\"..\" goes up";
         picker->Menu()->Activate(0);
     });
-    EXPECT_EQ(PickFolderDialog(nullptr, root.path()),
-        QDir::toNativeSeparators(root.path() + QString::fromUtf8("/Обмен")))
+    EXPECT_EQ(PickFolderDialog(nullptr, root),
+        QDir::toNativeSeparators(root + QString::fromUtf8("/Обмен")))
         << "[ OK ] chooses the open folder";
     EXPECT_TRUE(*ran);
 
     test::OnNextModal<TFolderPicker>([](TFolderPicker* picker) { picker->Menu()->Activate(1); });
-    EXPECT_EQ(PickFolderDialog(nullptr, root.path()), QString()) << "[ Отмена ] picks nothing";
+    EXPECT_EQ(PickFolderDialog(nullptr, root), QString()) << "[ Отмена ] picks nothing";
 }
 
 TEST(MessageDialog, NeverWiderThanTheProgramsWindowOnALargeScreen)

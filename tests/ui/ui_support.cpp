@@ -21,7 +21,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
     return true;
 }
 
-void WhenModalShown(std::function<bool(QWidget*)> act)
+void WhenModalShown(const std::function<bool(QWidget*)>& act)
 {
     auto* poll = new QTimer(qApp);
     auto tries = std::make_shared<int>(0);
@@ -40,13 +40,6 @@ void AddDocument(const std::string& guid, TDate recorded, const std::string& sta
          "ORD_SUMM) values ('"
         + guid + "', " + DateText(recorded) + ", '" + state + "', " + DateText(recorded) + ", '"
         + client + "', '" + weight + "', '" + sum + "')");
-}
-
-TDate Day(int year, int month, int day)
-{
-    TDate d = 0;
-    EncodeDate(year, month, day, d);
-    return d;
 }
 
 } // namespace vendrix::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "storage/value_formats.h"
+#include "support/test_support.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -24,11 +25,8 @@ template <typename T> std::shared_ptr<bool> OnNextModal(std::function<void(T*)> 
 void AddDocument(const std::string& guid, TDate recorded, const std::string& state,
     const std::string& client, const std::string& weight = "1", const std::string& sum = "10");
 
-/// A whole-day date value.
-TDate Day(int year, int month, int day);
-
 /// Polls for a shown modal widget and hands it to `act`; used by OnNextModal.
-void WhenModalShown(std::function<bool(QWidget*)> act);
+void WhenModalShown(const std::function<bool(QWidget*)>& act);
 
 template <typename T> std::shared_ptr<bool> OnNextModal(std::function<void(T*)> act)
 {

@@ -21,12 +21,13 @@ namespace fs = std::filesystem;
 
 class ExchangeWindowTest : public test::StartedFolderTest {
 protected:
-    void UseServer(const test::TFtpServer& server)
+    // The device set up to log in at 127.0.0.1:`port` as "agent" and send into "in".
+    void UseServer(int port)
     {
         SetOption("USEFTP", "1");
         SetOption("FTPAUTH", "1");
         SetOption("FTPAddress", "127.0.0.1");
-        SetOption("FTPPort", std::to_string(server.Port()));
+        SetOption("FTPPort", std::to_string(port));
         SetOption("FTPPath", "in");
         SetOption("FTPLogin", "agent");
         SetOption("FTPPassword", "pw");
@@ -110,12 +111,10 @@ TEST_F(ExchangeWindowTest, AutomaticExchangeRunsByItselfAndCloses)
 {
     test::TFtpServer server("agent", "pw");
     ASSERT_TRUE(server.Ready());
-    fs::create_directories(server.Home() / "in");
-    test::WriteFile(server.Home() / "in" / "ToPDA.sqd",
-        "Z_AGENT RESPONSE 0002-0000-0000-0002\r\n<EXEC \"update DOC_HEADS set "
-        "DOC_STATE=2\">\r\n");
+    test::WriteOfficeScript(
+        server.Home() / "in", test::OfficeScript({"<EXEC \"update DOC_HEADS set DOC_STATE=2\">"}));
     test::Exec("insert into DOC_HEADS (GUID, DOC_STATE, CLI_NAME) values ('D-1', 1, 'К')");
-    UseServer(server);
+    UseServer(server.Port());
     SetOption("FTPAUTO", "1");
     folder.ui.answers.push_back(TAnswer::Yes); // "Загрузить данные с сервера?"
 
@@ -136,10 +135,9 @@ TEST_F(ExchangeWindowTest, AutomaticExchangeRunsByItselfAndCloses)
 
 TEST_F(ExchangeWindowTest, FailedAutomaticExchangeOffersRetry)
 {
-    test::TFtpServer server("agent", "pw");
-    UseServer(server);
+    const test::TClosedPort closed; // a server that is not there
+    UseServer(closed.Port());
     SetOption("FTPAUTO", "1");
-    server.Stop();
     folder.ui.answers = {TAnswer::Retry, TAnswer::Cancel};
     TExchangeWindow w(nullptr);
     w.Prepare();
