@@ -169,23 +169,60 @@ void StartupFloor(const fs::path& db)
     sqlite3_close(h);
 }
 
-// The export's floor: the heads of the documents to send, then each one's lines.
-void ExportFloor(const fs::path& db)
+// The export's floor: the heads of the documents to send, then each one's lines, written as the
+// same XML lines the export writes (values escaped and trimmed, CR LF), straight from SQLite's
+// windows-1251 bytes into `out` with stdio, and nothing else.
+void ExportFloor(const fs::path& db, const fs::path& out)
 {
     sqlite3* h = nullptr;
     sqlite3_open(db.c_str(), &h);
-    std::vector<std::string> guids;
+    std::FILE* file = std::fopen(out.c_str(), "wb");
+    const auto line = [file](const std::string& text) {
+        const std::string_view t = TrimView(text);
+        std::fwrite(t.data(), 1, t.size(), file);
+        std::fwrite("\r\n", 1, 2, file);
+    };
+    const auto value = [](const char* v) { return v ? std::string_view(v) : std::string_view(); };
+    line("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");
+    line(std::string("<VendrixAgent ProtoVersion=\"") + kProtoVersion
+        + "\" DateTime=\"01.12.2026 9:00:00\" Agent=\"Test\" PDA_ID=\"\" LastLoadDate=\" \">");
+    struct TContext {
+        sqlite3* h;
+        decltype(line)& put;
+        decltype(value)& get;
+    } context {h, line, value};
     sqlite3_exec(
         h,
         "select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, ORD_LINES, STR_PRIM from "
         "DOC_HEADS where (DOC_STATE=1)",
         [](void* ctx, int, char** v, char**) {
-            static_cast<std::vector<std::string>*>(ctx)->emplace_back(v[0]);
+            auto& c = *static_cast<TContext*>(ctx);
+            c.put("<DOC ID=\"" + std::string(c.get(v[0])) + "\" DATEREC=\""
+                + std::string(TrimView(c.get(v[2]))) + "\" DOCDATE=\""
+                + std::string(TrimView(c.get(v[1]))) + "\" CLIENT=\""
+                + std::string(TrimView(c.get(v[3]))) + "\" CLIENTNAME=\"" + XmlText(c.get(v[4]))
+                + "\" LINES=\"" + std::string(TrimView(c.get(v[5]))) + "\" PRIM=\""
+                + XmlText(c.get(v[6])) + "\" >");
+            c.put("<TABLE1>");
+            const std::string sql = "select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID='"
+                + std::string(c.get(v[0])) + "')";
+            sqlite3_exec(
+                c.h, sql.c_str(),
+                [](void* ctx2, int, char** r, char**) {
+                    auto& c2 = *static_cast<TContext*>(ctx2);
+                    c2.put("<ROW NGUID=\"" + std::string(TrimView(c2.get(r[0]))) + "\" NNAME=\""
+                        + XmlText(c2.get(r[1])) + "\" NCOUNT=\""
+                        + std::string(TrimView(c2.get(r[2]))) + "\" />");
+                    return 0;
+                },
+                ctx, nullptr);
+            c.put("</TABLE1>");
+            c.put("</DOC>");
             return 0;
         },
-        &guids, nullptr);
-    for (const std::string& g : guids)
-        RawRead(h, "select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID='" + g + "')");
+        &context, nullptr);
+    line("</VendrixAgent>");
+    std::fclose(file);
     sqlite3_close(h);
 }
 
@@ -234,11 +271,7 @@ void BenchStartup(int goods)
         kNothing, [&] { StartStorage(folder.Path()); }, kNothing,
         [&] { StartupFloor(folder.Db()); });
     StartStorage(folder.Path());
-    std::size_t texts = 0;
-    for (const TTreeData& n : GoodsList()) {
-        for (const std::string* s : {&n.KOD, &n.ANAME, &n.UNAME, &n.GUID, &n.ED_IZM})
-            texts += s->capacity() > 15 ? s->capacity() + 1 : 0;
-    }
+    const std::size_t texts = GoodsTextBytes();
     const std::size_t nodes = GoodsList().size();
     const std::size_t clients = ClientList().size();
     g_rows.push_back({"start-up: schema check and reference lists",
@@ -283,11 +316,11 @@ void BenchJournalAndExport(int documents, int linesPerDocument, bool journal)
     const fs::path out = folder.Path() / "out";
     const TPair p = Interleaved(
         kNothing, [&] { Export(sink, out.string(), false); }, kNothing,
-        [&] { ExportFloor(folder.Db()); });
+        [&] { ExportFloor(folder.Db(), folder.Path() / "floor.xml"); });
     g_rows.push_back({"export",
         std::to_string(documents * 3 / 4) + " documents x " + std::to_string(linesPerDocument)
             + " lines",
-        p.ours, "the bare queries", p.reference, 2});
+        p.ours, "the same queries and XML", p.reference, 2});
 }
 
 int Run(const std::string& command)
@@ -401,22 +434,24 @@ void MakeCatalogue(int goods, int groups)
         n.ID = g;
         n.ROOTID = g <= top ? 0 : 1 + static_cast<int>(rng() % static_cast<unsigned>(top));
         n.IS_FOLDER = 1;
-        n.ANAME = "Группа " + std::to_string(g);
-        n.GUID = "F-" + std::to_string(g);
-        list.push_back(std::move(n));
+        n.SetTexts({.ANAME = "Группа " + std::to_string(g), .GUID = "F-" + std::to_string(g)});
+        list.push_back(n);
     }
     for (int i = 0; i < goods; ++i) {
         TTreeData n;
         n.ID = groups + 1 + i;
         n.ROOTID = 1 + static_cast<int>(rng() % static_cast<unsigned>(groups));
-        n.KOD = std::to_string(100000 + i);
-        n.ANAME = "Товар " + std::to_string(rng() % 1000000);
-        n.GUID = "G-" + std::to_string(i);
-        n.ED_IZM = "шт";
+        n.SetTexts({.ANAME = "Товар " + std::to_string(rng() % 1000000),
+            .KOD = std::to_string(100000 + i),
+            .GUID = "G-" + std::to_string(i),
+            .ED_IZM = "шт"});
         n.PRICE = 10000 + static_cast<TAmount>(rng() % 5000000);
-        list.push_back(std::move(n));
+        list.push_back(n);
     }
     std::shuffle(list.begin(), list.end(), rng);
+    // The loader stores each node's texts in list order: so are these, once shuffled.
+    for (TTreeData& n : list)
+        n.SetTexts({n.ANAME(), n.UNAME(), n.KOD(), n.GUID(), n.ED_IZM()});
     std::unordered_map<int, TTreeData*> byId;
     for (TTreeData& n : list)
         byId.emplace(n.ID, &n);
@@ -462,7 +497,7 @@ TSelectionFigures MeasureGoodsSelection(int goods, int groups)
     volatile std::size_t sink = 0;
     auto paint = [&](std::span<TTreeData* const> rows) {
         for (const TTreeData* n : rows)
-            sink = sink + n->ANAME.size() + AmountText(n->quantity, 2, true).size()
+            sink = sink + n->ANAME().size() + AmountText(n->quantity, 2, true).size()
                 + AmountText(n->PRICE, 2, true).size() + AmountText(n->sum, 2, true).size();
     };
     // The same rows painted from lists made beforehand: what choosing adds to the painting.
@@ -517,7 +552,7 @@ TSelectionFigures MeasureGoodsSelection(int goods, int groups)
         [&] {
             for (int k = 0; k < 10000; ++k) {
                 for (const TTreeData* n : selection.Rows())
-                    sink = sink + (n->ANAME.compare(0, wanted.size(), wanted) == 0);
+                    sink = sink + (n->ANAME().compare(0, wanted.size(), wanted) == 0);
             }
         });
     f.search = search.ours;
@@ -657,7 +692,7 @@ std::string Describe(const bench::TScale& s)
 {
     return std::to_string(s.goods) + " goods, " + std::to_string(s.groups) + " groups, "
         + std::to_string(s.clients) + " clients, " + std::to_string(s.documents) + " documents x "
-        + std::to_string(s.linesPerDocument) + ", seed " + std::to_string(s.seed) + ", v1";
+        + std::to_string(s.linesPerDocument) + ", seed " + std::to_string(s.seed) + ", v2";
 }
 
 bool Stamped(const fs::path& stamp, const std::string& what)
@@ -722,6 +757,30 @@ void ExecStatementsFile(const fs::path& db, const fs::path& file)
     sqlite3_close(h);
 }
 
+// True when the database at `db` holds every goods row and every client and trade point of the
+// large catalogue: a run that stopped early must not pass for a fast one.
+bool CatalogueWhole(const fs::path& db)
+{
+    const bench::TScale s = LargeCatalogue();
+    sqlite3* h = nullptr;
+    sqlite3_open(db.c_str(), &h);
+    const auto count = [h](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        long long n = -1;
+        if (sqlite3_prepare_v2(h, sql, -1, &st, nullptr) == SQLITE_OK
+            && sqlite3_step(st) == SQLITE_ROW)
+            n = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        return n;
+    };
+    const bool whole = count("select count(*) from SPR_GOODS") == s.goods + s.groups
+        && count("select count(*) from SPR_CLIENTS") == s.clients + s.clients / 2 + s.clients;
+    sqlite3_close(h);
+    if (!whole)
+        std::fprintf(stderr, "the import left the catalogue incomplete\n");
+    return whole;
+}
+
 // Today's journal query of the main window, as the program runs it.
 std::string TodaysJournalQuery()
 {
@@ -776,7 +835,7 @@ int ChildMain(int fd, const std::string& operation, const TLargeData& d)
         bool done = true;
         seconds = ours ? Seconds([&] { done = Import(sink, d.in().string(), false); })
                        : Seconds([&] { ExecStatementsFile(DbPath(), d.statements()); });
-        if (!done)
+        if (!done || !CatalogueWhole(DbPath()))
             return 1;
         // The import must also rebuild the reference lists: the floor with their two queries
         // after the statements, as a second figure.
@@ -797,7 +856,9 @@ int ChildMain(int fd, const std::string& operation, const TLargeData& d)
         if (!done)
             return 1;
     } else if (operation == "export-floor") {
-        seconds = Seconds([&] { ExportFloor(d.journal() / "data" / "base.sdb"); });
+        fs::create_directories(d.out());
+        seconds = Seconds(
+            [&] { ExportFloor(d.journal() / "data" / "base.sdb", d.out() / "floor.xml"); });
     } else if (operation == "window-setup") {
         if (!PrepareWindowFolder(d))
             return 1;
@@ -955,16 +1016,21 @@ int RunLarge(const TLargeData& d, int repeats)
     char startupPeak[64];
     std::snprintf(
         startupPeak, sizeof startupPeak, "<= start-up's peak, %.1f", startup.first.peakMb);
+    // The import must also rebuild the reference lists: its floor is the statements through
+    // sqlite3_exec with the two list queries after them.
+    TChildFigures importFloor = import.second;
+    importFloor.seconds = import.second.detail;
     std::vector<TLargeRow> rows {
         {"import of the office's script (1,000,000 goods in 20,000 groups, 200,000 clients, "
-         "300,000 trade points)",
-            "the same statements through sqlite3_exec, one transaction", import.first,
-            import.second, 1.20, startupPeak, import.first.peakMb <= startup.first.peakMb},
+         "300,000 trade points, every column filled)",
+            "the same statements through sqlite3_exec, one transaction, then the two list queries",
+            import.first, importFloor, 1.00, std::string(startupPeak) + " + 2 %",
+            import.first.peakMb <= startup.first.peakMb * 1.02},
         {"start-up: schema check and reference lists, same database",
-            "the two list queries into strings", startup.first, startup.second, 1.25, "<= 700 MB",
-            startup.first.peakMb <= 700},
-        {"export of 50,000 orders x 10 lines", "the bare queries", exported.first, exported.second,
-            1.20, "-", true},
+            "the two list queries into strings", startup.first, startup.second, 1.00, "<= 450 MB",
+            startup.first.peakMb <= 450},
+        {"export of 50,000 orders x 10 lines", "the same queries and XML through sqlite3_exec",
+            exported.first, exported.second, 1.10, "-", true},
     };
     if (window.first.seconds > 0)
         rows.insert(rows.begin() + 2,
@@ -982,10 +1048,8 @@ int RunLarge(const TLargeData& d, int repeats)
             ratio <= r.goal ? "met" : "missed", r.ours.peakMb, r.floor.peakMb, r.memoryGoal.c_str(),
             r.memoryGoal == "-" ? "" : (r.memoryMet ? " (met)" : " (missed)"));
     }
-    if (import.second.detail > 0)
-        std::printf("\nThe import rebuilds the reference lists at its end; against the floor with "
-                    "the two list queries after its statements (%.2f s) its ratio is %.2f.\n",
-            import.second.detail, import.first.seconds / import.second.detail);
+    std::printf("\nAgainst the bare statements alone (%.2f s) the import's ratio is %.2f.\n",
+        import.second.seconds, import.first.seconds / import.second.seconds);
     std::printf("\nThe copy of the full database an import makes first (VACUUM INTO "
                 "data/backup/): %.2f s; the import above copies an empty one.\n",
         backup.seconds);

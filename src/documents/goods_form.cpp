@@ -36,6 +36,12 @@ constexpr int kGroupRole = Qt::UserRole + 1;
 // The goods list's columns; price and sum only with sums used.
 enum TColumn : int { kCodeColumn, kNameColumn, kQuantityColumn, kPriceColumn, kSumColumn };
 
+// A text of the goods list, which lies in the list's texts, as a Qt string.
+QString Q(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QToolButton* BarButton(QWidget* parent, int width, int height)
 {
     auto* button = new QToolButton(parent);
@@ -59,9 +65,9 @@ public:
         const TTreeData& n = *m_selection.Rows()[static_cast<std::size_t>(row)];
         switch (column) {
         case kCodeColumn:
-            return Q(n.KOD);
+            return Q(n.KOD());
         case kNameColumn:
-            return Q(n.ANAME);
+            return Q(n.ANAME());
         case kQuantityColumn:
             return Q(AmountText(n.quantity, 2, true));
         case kPriceColumn:
@@ -287,7 +293,7 @@ void TGoodsForm::BuildTree()
         QTreeWidgetItem* item = g.parent < 0
             ? new QTreeWidgetItem(m_tree)
             : new QTreeWidgetItem(m_treeItems[static_cast<std::size_t>(g.parent)]);
-        item->setText(0, Q(g.node->ANAME));
+        item->setText(0, Q(g.node->ANAME()));
         item->setIcon(0, closed);
         item->setData(0, kGroupRole, static_cast<int>(i));
         m_treeItems.push_back(item);
@@ -355,7 +361,7 @@ void TGoodsForm::ChooseSelectedGroup()
     if (item) {
         const int index = item->data(0, kGroupRole).toInt();
         const TTreeData* group = m_selection.Groups().at(static_cast<std::size_t>(index)).node;
-        m_groupButton->setText(QStringLiteral(" ") + Q(group->ANAME));
+        m_groupButton->setText(QStringLiteral(" ") + Q(group->ANAME()));
         m_selection.ChooseGroup(group);
     } else {
         m_selection.ChooseGroup(nullptr);
@@ -414,7 +420,8 @@ void TGoodsForm::EnterQuantity()
         return;
     TTreeData& node = *m_selection.Rows()[static_cast<std::size_t>(row)];
     TAmount quantity = node.quantity;
-    if (RunKeypad(this, quantity, m_useSums ? node.PRICE : -1, node.ANAME, node.ED_IZM)) {
+    if (RunKeypad(this, quantity, m_useSums ? node.PRICE : -1, std::string(node.ANAME()),
+            std::string(node.ED_IZM()))) {
         TGoodsSelection::SetQuantity(node, quantity);
         m_list->viewport()->update();
     }

@@ -5,9 +5,24 @@
 #include "documents/amounts.h"
 #include "storage/options.h"
 
+#include <functional>
 #include <unordered_set>
 
 namespace vendrix {
+
+namespace {
+
+// Hashes a GUID given as any text, so the document's lines are found by the GUIDs as they lie
+// in the list's texts, without a copy of each.
+struct TTextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const
+    {
+        return std::hash<std::string_view> {}(text);
+    }
+};
+
+} // namespace
 
 TGoodsSelection::TGoodsSelection(std::vector<TTreeData>& goods)
     : m_goods(goods)
@@ -17,7 +32,7 @@ TGoodsSelection::TGoodsSelection(std::vector<TTreeData>& goods)
 void TGoodsSelection::Prepare(std::string_view selectionText)
 {
     // The document's lines by GUID; a later line for the same goods overwrites an earlier one.
-    std::unordered_map<std::string, TAmount> wanted;
+    std::unordered_map<std::string, TAmount, TTextHash, std::equal_to<>> wanted;
     std::size_t at = 0;
     while (at < selectionText.size()) {
         std::size_t end = selectionText.find('\n', at);
@@ -51,7 +66,7 @@ void TGoodsSelection::Prepare(std::string_view selectionText)
         node.quantity = 0;
         node.sum = 0;
         if (!wanted.empty()) {
-            const auto it = wanted.find(node.GUID);
+            const auto it = wanted.find(node.GUID());
             if (it != wanted.end()) {
                 SetQuantity(node, it->second);
                 wanted.erase(it);
@@ -135,7 +150,7 @@ int TGoodsSelection::FindByName(std::string_view text) const
     const auto rows = Rows();
     return FindRowByPrefix(
         static_cast<int>(rows.size()),
-        [rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->ANAME; },
+        [rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->ANAME(); },
         text);
 }
 
@@ -147,7 +162,8 @@ int TGoodsSelection::FindByCode(std::string_view text) const
     const auto rows = Rows();
     return FindRowByPrefix(
         static_cast<int>(rows.size()),
-        [rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->KOD; }, code);
+        [rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->KOD(); },
+        code);
 }
 
 std::vector<std::string> TGoodsSelection::ResultList() const
@@ -156,8 +172,11 @@ std::vector<std::string> TGoodsSelection::ResultList() const
     for (const TTreeData& node : m_goods) {
         if (node.quantity == 0)
             continue;
-        out.push_back(node.GUID + "\t" + AmountText(node.quantity, 2, false) + "\t" + node.ANAME
-            + "\t" + AmountText(node.PRICE, 2, false) + "\t" + AmountText(node.sum, 2, false));
+        std::string line(node.GUID());
+        line += "\t" + AmountText(node.quantity, 2, false) + "\t";
+        line += node.ANAME();
+        line += "\t" + AmountText(node.PRICE, 2, false) + "\t" + AmountText(node.sum, 2, false);
+        out.push_back(std::move(line));
     }
     return out;
 }

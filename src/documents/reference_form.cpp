@@ -57,8 +57,8 @@ public:
     int Image(int) const override { return -1; }
     QColor TextColour(int row) const override
     {
-        return IsRedCode(m_rows[static_cast<std::size_t>(row)]->KOD) ? QColor(255, 0, 0)
-                                                                     : QColor(Qt::black);
+        return IsRedCode(m_rows[static_cast<std::size_t>(row)]->KOD()) ? QColor(255, 0, 0)
+                                                                       : QColor(Qt::black);
     }
 
 private:

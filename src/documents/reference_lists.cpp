@@ -1,10 +1,13 @@
-// Loading the reference lists and building the SKU grid axes.
+// Loading the reference lists and building the SKU grid axes. The list queries are read row by
+// row as SQLite sorts them out, each row's texts converted straight into the list's texts, so a
+// list and the rows it is made of are never held whole together.
 #include "documents/reference_lists.h"
 
 #include "platform/platform.h"
 #include "storage/database_location.h"
 #include "storage/sql_query.h"
 
+#include <algorithm>
 #include <exception>
 #include <unordered_map>
 
@@ -13,15 +16,29 @@ namespace vendrix {
 namespace {
 
 std::vector<TSprListItem> g_clients;
+TListTexts g_clientTexts;
 std::vector<TTreeData> g_goods;
+TListTexts g_goodsTexts;
 bool g_lastLoadComplete = false;
 
 const std::string kEmpty;
 
-// The client query. A database still being upgraded (one step per start) may lack KIND, KOD,
-// CLI_GUID or INFO for a start or two; the list then works without them, reading them as empty,
-// instead of failing the start.
-std::string ClientQuery()
+void FreeClients()
+{
+    g_clients = {};
+    g_clientTexts.Clear();
+}
+
+void FreeGoods()
+{
+    g_goods = {};
+    g_goodsTexts.Clear();
+}
+
+// The columns of the client query. A database still being upgraded (one step per start) may
+// lack KIND, KOD, CLI_GUID or INFO for a start or two; the list then works without them, reading
+// them as empty, instead of failing the start.
+std::string ClientColumns()
 {
     static const char* kUpgradedColumns[] = {"KOD", "INFO", "KIND", "CLI_GUID"};
     std::string present;
@@ -44,110 +61,165 @@ std::string ClientQuery()
         columns += columns.empty() ? "" : ", ";
         columns += name;
     }
-    return "select " + columns + " from SPR_CLIENTS where (IS_FOLDER=0) order by UNAME";
+    return columns;
 }
 
-// Runs one of the two list queries on a connection of its own. Both sort the whole table by
-// UNAME; SQLite may sort a large one on a second thread of its own.
-std::unique_ptr<TSqlQuery> RunListQuery(const std::string& sql)
+// A connection of its own for one of the two list queries. Both sort the whole table by UNAME;
+// SQLite may sort a large one on a second thread of its own.
+std::unique_ptr<TSqlQuery> ListConnection()
 {
     auto q = TSqlQuery::Create(DbPath(), true);
     if (!q)
         return nullptr;
     q->TryExec("pragma threads=2");
     q->ClearResults();
-    if (!q->Exec(sql))
-        return nullptr;
     return q;
 }
 
-// Rows are released as they are copied into the list, so the list and the query's rows are
-// never held whole together.
-constexpr int kRowsBetweenReleases = 4096;
+// The rows `countSql` counts, so that a list is reserved once: a list that doubled as its last
+// rows came in would hold three times its size for a moment. False when the count failed,
+// which is shown as the list query's own failure would be.
+bool CountRows(TSqlQuery& q, const std::string& countSql, std::size_t& count)
+{
+    count = 0;
+    return q.ForEachRow(countSql, [&count](const TRowView& row) {
+        count = static_cast<std::size_t>(std::max(0, TextToInt(row.Value(0), 0)));
+    });
+}
 
 bool ReadClients()
 {
-    g_clients = {};
-    auto q = RunListQuery(ClientQuery());
+    FreeClients();
+    auto q = ListConnection();
     if (!q)
         return false;
-    // The goods list is rebuilt from here on in any case; its old nodes go before the new
-    // lists come in, not after.
-    g_goods = {};
-    g_clients.reserve(static_cast<std::size_t>(q->RowCount()));
-    const int cKod = q->ColumnIndex("KOD"), cAname = q->ColumnIndex("ANAME"),
-              cGuid = q->ColumnIndex("GUID"), cDeleted = q->ColumnIndex("IS_DELETED"),
-              cInfo = q->ColumnIndex("INFO"), cKind = q->ColumnIndex("KIND"),
-              cCli = q->ColumnIndex("CLI_GUID");
-    for (int r = 0; r < q->RowCount(); ++r) {
-        q->GoToRow(r);
-        if (r % kRowsBetweenReleases == 0)
-            q->ReleaseRowsBeforeCurrent();
-        TSprListItem item;
-        item.KOD = Trim(q->FieldView(cKod));
-        item.ANAME = Trim(q->FieldView(cAname));
-        item.GUID = Trim(q->FieldView(cGuid));
-        item.INFO = Trim(q->FieldView(cInfo));
-        item.CLI_GUID = Trim(q->FieldView(cCli));
-        item.deleted = TrimView(q->FieldView(cDeleted)) == "1";
-        item.KIND = TextToInt(q->FieldView(cKind), 0);
-        g_clients.push_back(std::move(item));
+    const std::string columns = ClientColumns();
+    const std::string from = " from SPR_CLIENTS where (IS_FOLDER=0)";
+    // The count names the list's columns too: SQLite looks for them before the WHERE, so a
+    // table without one of them fails here in the same words as the list query would.
+    std::size_t count = 0;
+    if (!CountRows(*q, "select count(*), " + columns + from, count))
+        return false;
+    g_clients.reserve(count);
+    int cKod = -1, cAname = -1, cGuid = -1, cDeleted = -1, cInfo = -1, cKind = -1, cCli = -1;
+    bool first = true;
+    const bool done
+        = q->ForEachRow("select " + columns + from + " order by UNAME", [&](const TRowView& row) {
+              if (first) {
+                  first = false;
+                  cKod = row.ColumnIndex("KOD");
+                  cAname = row.ColumnIndex("ANAME");
+                  cGuid = row.ColumnIndex("GUID");
+                  cDeleted = row.ColumnIndex("IS_DELETED");
+                  cInfo = row.ColumnIndex("INFO");
+                  cKind = row.ColumnIndex("KIND");
+                  cCli = row.ColumnIndex("CLI_GUID");
+                  // The goods list is rebuilt from here on in any case; its old nodes go
+                  // before the new lists come in, not after.
+                  FreeGoods();
+              }
+              const std::string_view texts[] = {row.Value(cAname), row.Value(cKod),
+                  row.Value(cGuid), row.Value(cInfo), row.Value(cCli)};
+              TSprListItem item;
+              item.texts = g_clientTexts.AddTrimmedCp1251(texts);
+              item.deleted = TrimView(row.Value(cDeleted)) == "1";
+              item.KIND = TextToInt(row.Value(cKind), 0);
+              g_clients.push_back(item);
+          });
+    if (!done) {
+        FreeClients();
+        return false;
     }
+    FreeGoods();
     return true;
+}
+
+// Links each node to the first node of its ROOTID, once the list is complete, so the links
+// never move. Only the IDs named as parents are looked up: a few thousand groups, not a
+// million goods.
+void LinkParents()
+{
+    std::unordered_map<int, TTreeData*> parents;
+    for (const TTreeData& node : g_goods) {
+        if (node.ROOTID > 0)
+            parents.emplace(node.ROOTID, nullptr);
+    }
+    for (TTreeData& node : g_goods) {
+        const auto it = parents.find(node.ID);
+        if (it != parents.end() && !it->second)
+            it->second = &node;
+    }
+    for (TTreeData& node : g_goods) {
+        if (node.ROOTID > 0)
+            node.parent = parents.find(node.ROOTID)->second;
+    }
 }
 
 // False when the goods query failed; the list is then empty.
 bool ReadGoods()
 {
-    g_goods = {};
-    auto q = RunListQuery(
-        "select KOD, ED_IZM, ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS "
-        "order by UNAME");
+    FreeGoods();
+    auto q = ListConnection();
     if (!q)
         return false;
-    g_goods.reserve(static_cast<std::size_t>(q->RowCount()));
-    const int cKod = q->ColumnIndex("KOD"), cUnit = q->ColumnIndex("ED_IZM"),
-              cId = q->ColumnIndex("ID"), cAname = q->ColumnIndex("ANAME"),
-              cUname = q->ColumnIndex("UNAME"), cGuid = q->ColumnIndex("GUID"),
-              cFolder = q->ColumnIndex("IS_FOLDER"), cRoot = q->ColumnIndex("ROOTID"),
-              cPrice = q->ColumnIndex("PRICE");
-    for (int r = 0; r < q->RowCount(); ++r) {
-        q->GoToRow(r);
-        if (r % kRowsBetweenReleases == 0)
-            q->ReleaseRowsBeforeCurrent();
-        // An ID written as 17.0 is the goods 17: only the leading integer counts.
-        const int id = LeadingInt(TrimView(q->FieldView(cId)));
-        if (id <= 0)
-            continue;
-        TTreeData node;
-        node.ID = id;
-        node.ROOTID = LeadingInt(TrimView(q->FieldView(cRoot)));
-        if (node.ROOTID < 0)
-            node.ROOTID = 0;
-        node.IS_FOLDER = LeadingInt(TrimView(q->FieldView(cFolder)));
-        node.KOD = Trim(q->FieldView(cKod));
-        node.ANAME = Trim(q->FieldView(cAname));
-        node.UNAME = Trim(q->FieldView(cUname));
-        node.GUID = Trim(q->FieldView(cGuid));
-        node.ED_IZM = Trim(q->FieldView(cUnit));
-        node.PRICE = TextToAmount(q->FieldView(cPrice), 0);
-        g_goods.push_back(std::move(node));
+    std::size_t count = 0;
+    if (!CountRows(*q, "select count(*) from SPR_GOODS", count))
+        return false;
+    g_goods.reserve(count);
+    int cKod = -1, cUnit = -1, cId = -1, cAname = -1, cUname = -1, cGuid = -1, cFolder = -1,
+        cRoot = -1, cPrice = -1;
+    bool first = true;
+    const bool done = q->ForEachRow(
+        "select KOD, ED_IZM, ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS "
+        "order by UNAME",
+        [&](const TRowView& row) {
+            if (first) {
+                first = false;
+                cKod = row.ColumnIndex("KOD");
+                cUnit = row.ColumnIndex("ED_IZM");
+                cId = row.ColumnIndex("ID");
+                cAname = row.ColumnIndex("ANAME");
+                cUname = row.ColumnIndex("UNAME");
+                cGuid = row.ColumnIndex("GUID");
+                cFolder = row.ColumnIndex("IS_FOLDER");
+                cRoot = row.ColumnIndex("ROOTID");
+                cPrice = row.ColumnIndex("PRICE");
+            }
+            // An ID written as 17.0 is the goods 17: only the leading integer counts.
+            const int id = LeadingInt(TrimView(row.Value(cId)));
+            if (id <= 0)
+                return;
+            TTreeData node;
+            node.ID = id;
+            node.ROOTID = std::max(0, LeadingInt(TrimView(row.Value(cRoot))));
+            node.IS_FOLDER = LeadingInt(TrimView(row.Value(cFolder)));
+            const std::string_view texts[] = {row.Value(cAname), row.Value(cUname), row.Value(cKod),
+                row.Value(cGuid), row.Value(cUnit)};
+            node.texts = g_goodsTexts.AddTrimmedCp1251(texts);
+            node.PRICE = TextToAmount(row.Value(cPrice), 0);
+            g_goods.push_back(node);
+        });
+    if (!done) {
+        FreeGoods();
+        return false;
     }
-    // Parents are linked only when the list is complete, so the links never move.
-    std::unordered_map<int, TTreeData*> firstById;
-    firstById.reserve(g_goods.size());
-    for (TTreeData& node : g_goods)
-        firstById.emplace(node.ID, &node);
-    for (TTreeData& node : g_goods) {
-        if (node.ROOTID > 0) {
-            const auto it = firstById.find(node.ROOTID);
-            node.parent = it == firstById.end() ? nullptr : it->second;
-        }
-    }
+    LinkParents();
     return true;
 }
 
 } // namespace
+
+void TSprListItem::SetTexts(const TClientTexts& given)
+{
+    const std::string_view all[] = {given.ANAME, given.KOD, given.GUID, given.INFO, given.CLI_GUID};
+    texts = g_clientTexts.Add(all);
+}
+
+void TTreeData::SetTexts(const TGoodsTexts& given)
+{
+    const std::string_view all[] = {given.ANAME, given.UNAME, given.KOD, given.GUID, given.ED_IZM};
+    texts = g_goodsTexts.Add(all);
+}
 
 const std::vector<TSprListItem>& ClientList()
 {
@@ -159,6 +231,11 @@ std::vector<TTreeData>& GoodsList()
     return g_goods;
 }
 
+std::size_t GoodsTextBytes()
+{
+    return g_goodsTexts.BytesHeld();
+}
+
 bool LastLoadComplete()
 {
     return g_lastLoadComplete;
@@ -166,8 +243,8 @@ bool LastLoadComplete()
 
 void FreeReferenceLists()
 {
-    g_clients = {};
-    g_goods = {};
+    FreeClients();
+    FreeGoods();
 }
 
 bool LoadReferenceLists(bool force)

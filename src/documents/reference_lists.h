@@ -5,6 +5,7 @@
 // quick search of the selection forms.
 #pragma once
 
+#include "documents/list_texts.h"
 #include "storage/value_formats.h"
 
 #include <functional>
@@ -14,37 +15,71 @@
 
 namespace vendrix {
 
-/// A client or a trade point of SPR_CLIENTS.
-struct TSprListItem {
-    std::string KOD;
-    std::string ANAME;
-    std::string GUID;
-    std::string INFO; // "|" stands for a line break
-    std::string CLI_GUID; // for a trade point: its client
-    bool deleted = false; // shipment to this client is forbidden
-    int KIND = 0; // 0 or 1: client; 2: trade point
+/// The texts of a client or a trade point, in the order its record keeps them.
+struct TClientTexts {
+    std::string_view ANAME = {};
+    std::string_view KOD = {};
+    std::string_view GUID = {};
+    std::string_view INFO = {};
+    std::string_view CLI_GUID = {};
 };
 
-/// A group or an item of SPR_GOODS.
+/// A client or a trade point of SPR_CLIENTS. Its texts lie in the client list's texts.
+struct TSprListItem {
+    std::string_view KOD() const { return RecordText(texts, 1); }
+    std::string_view ANAME() const { return RecordText(texts, 0); }
+    std::string_view GUID() const { return RecordText(texts, 2); }
+    /// "|" stands for a line break.
+    std::string_view INFO() const { return RecordText(texts, 3); }
+    /// For a trade point: its client.
+    std::string_view CLI_GUID() const { return RecordText(texts, 4); }
+    /// Gives the item these texts (UTF-8, kept as given), stored with the client list's until
+    /// FreeReferenceLists or the next load: for lists built by hand.
+    void SetTexts(const TClientTexts& given);
+
+    const char* texts = nullptr; // the record of the texts, in the order of TClientTexts
+    int KIND = 0; // 0 or 1: client; 2: trade point
+    bool deleted = false; // shipment to this client is forbidden
+};
+static_assert(sizeof(TSprListItem) == 16, "a client costs 16 bytes besides its texts");
+
+/// The texts of a goods node, in the order its record keeps them.
+struct TGoodsTexts {
+    std::string_view ANAME = {};
+    std::string_view UNAME = {};
+    std::string_view KOD = {};
+    std::string_view GUID = {};
+    std::string_view ED_IZM = {};
+};
+
+/// A group or an item of SPR_GOODS. Its texts lie in the goods list's texts.
 struct TTreeData {
-    int ID = 0;
-    int ROOTID = 0;
-    int IS_FOLDER = 0;
-    std::string KOD;
-    std::string ANAME;
-    std::string UNAME;
-    std::string GUID;
-    std::string ED_IZM;
+    std::string_view KOD() const { return RecordText(texts, 2); }
+    std::string_view ANAME() const { return RecordText(texts, 0); }
+    std::string_view UNAME() const { return RecordText(texts, 1); }
+    std::string_view GUID() const { return RecordText(texts, 3); }
+    std::string_view ED_IZM() const { return RecordText(texts, 4); }
+    /// Gives the node these texts (UTF-8, kept as given), stored with the goods list's until
+    /// FreeReferenceLists or the next load: for lists built by hand.
+    void SetTexts(const TGoodsTexts& given);
+
+    const char* texts = nullptr; // the record of the texts, in the order of TGoodsTexts
+    TTreeData* parent = nullptr;
     TAmount PRICE = 0;
     TAmount quantity = 0; // working field of the goods forms
     TAmount sum = 0; // working field of the goods forms
-    TTreeData* parent = nullptr;
+    int ID = 0;
+    int ROOTID = 0;
+    int IS_FOLDER = 0;
 };
+static_assert(sizeof(TTreeData) == 56, "a goods node costs 56 bytes besides its texts");
 
 /// The client list, in the order of UNAME.
 const std::vector<TSprListItem>& ClientList();
 /// The goods list, in the order of UNAME; only the working fields may be changed.
 std::vector<TTreeData>& GoodsList();
+/// Bytes the goods list's texts hold.
+std::size_t GoodsTextBytes();
 
 /// Rebuilds both lists from the database. Unforced, does nothing and returns false when the
 /// goods list already has nodes. False when the clients cannot be read.
@@ -53,7 +88,7 @@ bool LoadReferenceLists(bool force);
 /// spoilt, a view that runs past the time bound) leaves the goods empty and the load still
 /// counts as done, as the devices had it; this tells the start and the import that it failed.
 bool LastLoadComplete();
-/// Empties both lists (at exit, and before a fresh start in tests).
+/// Empties both lists and their texts (at exit, and before a fresh start in tests).
 void FreeReferenceLists();
 
 enum class TAlign { Left, Right, Center };

@@ -13,7 +13,7 @@ std::vector<const TSprListItem*> ReferenceRows(
     for (const TSprListItem& item : list) {
         const bool offered = mode == TReferenceMode::Clients
             ? item.KIND < 2
-            : item.KIND == 2 && item.CLI_GUID == clientGuid;
+            : item.KIND == 2 && item.CLI_GUID() == clientGuid;
         if (offered)
             rows.push_back(&item);
     }
@@ -24,15 +24,15 @@ std::string ReferenceCell(const TSprListItem& item, int column)
 {
     switch (column) {
     case 0:
-        return item.KOD;
+        return std::string(item.KOD());
     case 1:
-        return item.ANAME;
+        return std::string(item.ANAME());
     case 2:
-        return item.GUID;
+        return std::string(item.GUID());
     case 3:
         return item.deleted ? "1" : "0";
     case 4:
-        return item.INFO;
+        return std::string(item.INFO());
     default:
         return {};
     }
@@ -42,7 +42,7 @@ int PreselectedRow(const std::vector<const TSprListItem*>& rows, std::string_vie
 {
     const std::string key = Trim(guid);
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (rows[r]->GUID == key)
+        if (rows[r]->GUID() == key)
             return static_cast<int>(r);
     }
     return -1;
@@ -61,7 +61,7 @@ int FindReferenceRow(const std::vector<const TSprListItem*>& rows, std::string_v
         return -1;
     return FindRowByPrefix(
         static_cast<int>(rows.size()),
-        [&rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->ANAME; },
+        [&rows](int r) -> std::string_view { return rows[static_cast<std::size_t>(r)]->ANAME(); },
         name);
 }
 
@@ -72,9 +72,9 @@ bool PickReferenceItem(const TSprListItem& item, TPickedItem& out)
         return false;
     }
     out.chosen = true;
-    out.guid = Trim(item.GUID);
-    out.name = item.ANAME;
-    out.info = item.INFO;
+    out.guid = Trim(item.GUID());
+    out.name = item.ANAME();
+    out.info = item.INFO();
     return true;
 }
 

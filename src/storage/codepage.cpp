@@ -80,7 +80,13 @@ public:
         // million goods pass through here at every start.
         const std::size_t start = out.size();
         out.resize(start + in.size() * 3);
-        char* to = out.data() + start;
+        char* const to = DecodeTo(in, out.data() + start);
+        out.resize(static_cast<std::size_t>(to - out.data()));
+    }
+
+    // Writes the UTF-8 form at `to`, which has room for three bytes a character; returns the end.
+    char* DecodeTo(std::string_view in, char* to) const
+    {
         for (const char c : in) {
             const auto b = static_cast<unsigned char>(c);
             if (b < 0x80) {
@@ -91,7 +97,7 @@ public:
                     *to++ = form.bytes[k];
             }
         }
-        out.resize(static_cast<std::size_t>(to - out.data()));
+        return to;
     }
 
     std::string Encode(std::string_view in) const
@@ -193,6 +199,15 @@ void AppendCp1251AsUtf8(std::string_view cp1251, std::string& out)
         out.append(cp1251);
     else
         Windows1251().DecodeAppend(cp1251, out);
+}
+
+char* WriteCp1251AsUtf8(std::string_view cp1251, char* out)
+{
+    if (!IsAscii(cp1251))
+        return Windows1251().DecodeTo(cp1251, out);
+    if (!cp1251.empty())
+        std::memcpy(out, cp1251.data(), cp1251.size());
+    return out + cp1251.size();
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251)

@@ -14,6 +14,9 @@ std::string Utf8ToCp1251(std::string_view utf8);
 std::string Cp1251ToUtf8(std::string_view cp1251);
 /// The same, appended to `out`: a UTF-8 form is at most three bytes a character.
 void AppendCp1251AsUtf8(std::string_view cp1251, std::string& out);
+/// The same, written at `out`, which has room for three bytes a character; returns the end of
+/// what was written.
+char* WriteCp1251AsUtf8(std::string_view cp1251, char* out);
 /// cp866 (DOS Cyrillic, used for ZIP entry names) to UTF-8; lossless.
 std::string Cp866ToUtf8(std::string_view cp866);
 /// UTF-8 to cp866; unmappable characters become "?".

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <system_error>
+#include <utility>
 
 namespace vendrix {
 
@@ -121,16 +122,60 @@ void TSqlQuery::Close()
     m_connected = false;
 }
 
+int TRowView::ColumnIndex(std::string_view name) const
+{
+    const std::string wanted = UpperLatin(Trim(name));
+    for (int c = 0; c < m_count; ++c) {
+        if (m_names[c] && UpperLatin(Trim(Cp1251ToUtf8(m_names[c]))) == wanted)
+            return c;
+    }
+    return -1;
+}
+
 int TSqlQuery::RowCallback(void* context, int columns, char** values, char** names)
 {
     auto* self = static_cast<TSqlQuery*>(context);
     if (columns <= 0)
         return 0;
+    // An exception must not cross SQLite's frames: it is kept and thrown once SQLite stops.
+    try {
+        if (self->m_rows.Empty())
+            self->m_rows.Append(names, columns);
+        self->m_rows.Append(values, columns);
+    } catch (...) {
+        self->m_thrown = std::current_exception();
+        return 1;
+    }
     self->m_colCount = columns;
     ++self->m_rowCount;
-    if (self->m_rows.Empty())
-        self->m_rows.Append(names, columns);
-    self->m_rows.Append(values, columns);
+    return 0;
+}
+
+namespace {
+
+// What ForEachRow hands to its callback.
+struct TViewSink {
+    TSqlQuery* query;
+    const std::function<void(const TRowView&)>* row;
+};
+
+} // namespace
+
+int TSqlQuery::ViewCallback(void* context, int columns, char** values, char** names)
+{
+    const auto* sink = static_cast<const TViewSink*>(context);
+    if (columns <= 0)
+        return 0;
+    TRowView view;
+    view.m_values = values;
+    view.m_names = names;
+    view.m_count = columns;
+    try {
+        (*sink->row)(view);
+    } catch (...) {
+        sink->query->m_thrown = std::current_exception();
+        return 1;
+    }
     return 0;
 }
 
@@ -142,15 +187,21 @@ void TSqlQuery::ReleaseRowsBeforeCurrent()
 
 bool TSqlQuery::Exec(std::string_view sql)
 {
-    return Run(Utf8ToCp1251(sql).c_str(), true, false);
+    return Run(Utf8ToCp1251(sql).c_str(), &TSqlQuery::RowCallback, this, false);
+}
+
+bool TSqlQuery::ForEachRow(std::string_view sql, const std::function<void(const TRowView&)>& row)
+{
+    TViewSink sink {this, &row};
+    return Run(Utf8ToCp1251(sql).c_str(), &TSqlQuery::ViewCallback, &sink, false);
 }
 
 bool TSqlQuery::ExecNative(const char* cp1251, bool quiet)
 {
-    return Run(cp1251, false, quiet);
+    return Run(cp1251, nullptr, nullptr, quiet);
 }
 
-bool TSqlQuery::Run(const char* cp1251, bool keepRows, bool quiet)
+bool TSqlQuery::Run(const char* cp1251, TCallback callback, void* context, bool quiet)
 {
     if (!m_db) {
         if (!quiet)
@@ -161,9 +212,14 @@ bool TSqlQuery::Run(const char* cp1251, bool keepRows, bool quiet)
     int rc;
     {
         const TStatementGuard::TRun run(m_guard);
-        rc = sqlite3_exec(m_db, cp1251, keepRows ? &TSqlQuery::RowCallback : nullptr, this, &error);
+        rc = sqlite3_exec(m_db, cp1251, callback, context, &error);
     }
     m_lastCode = rc;
+    if (m_thrown) {
+        // The callback's own failure, not SQLite's: nothing to tell, its exception goes on.
+        sqlite3_free(error);
+        std::rethrow_exception(std::exchange(m_thrown, nullptr));
+    }
     if (rc != SQLITE_OK)
         RecordFailure(rc);
     if (rc != SQLITE_OK && !quiet) {
@@ -179,7 +235,7 @@ bool TSqlQuery::Run(const char* cp1251, bool keepRows, bool quiet)
 
 bool TSqlQuery::TryExec(std::string_view sql)
 {
-    return Run(Utf8ToCp1251(sql).c_str(), true, true);
+    return Run(Utf8ToCp1251(sql).c_str(), &TSqlQuery::RowCallback, this, true);
 }
 
 void TSqlQuery::GuardOfficeStatements()

@@ -1,13 +1,16 @@
 // The only door to SQLite. A query object owns one connection to the database file, runs SQL
-// text and keeps every row that came back as text, with a cursor over them. The database holds
-// windows-1251 bytes, as on the devices; this layer converts on the way in and out, so the rest
-// of the program sees UTF-8 only.
+// text and keeps every row that came back as text, with a cursor over them, or hands each row
+// over as it comes, for a reader of a large list. The database holds windows-1251 bytes, as on
+// the devices; this layer converts on the way in and out, so the rest of the program sees UTF-8
+// only, except in the rows handed over: their reader converts them straight into its own copy.
 #pragma once
 
 #include "storage/row_store.h"
 #include "storage/statement_guard.h"
 
+#include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,6 +18,28 @@
 struct sqlite3;
 
 namespace vendrix {
+
+/// One row as SQLite hands it over, for a caller that reads each row once as it comes: the
+/// values in the database's windows-1251 bytes. Valid only during the call that receives it.
+class TRowView {
+public:
+    int ColCount() const { return m_count; }
+    /// Value of column `c`; empty for a null value or no such column.
+    std::string_view Value(int c) const
+    {
+        return c >= 0 && c < m_count && m_values[c] ? std::string_view(m_values[c])
+                                                    : std::string_view();
+    }
+    /// Index of the column named `name` (trimmed, Latin letters compared without case), as
+    /// TSqlQuery::ColumnIndex; -1 if none. Every row has the same columns: ask on the first.
+    int ColumnIndex(std::string_view name) const;
+
+private:
+    friend class TSqlQuery;
+    char** m_values = nullptr;
+    char** m_names = nullptr;
+    int m_count = 0;
+};
 
 class TSqlQuery {
 public:
@@ -45,6 +70,11 @@ public:
     }
     /// The same for a text ended by a NUL, as the import hands its statements over.
     bool ExecNative(const char* cp1251, bool quiet = false);
+
+    /// Runs statements like Exec but keeps no rows: hands each row to `row` as SQLite makes it,
+    /// so a million rows are never held at once. Fails as Exec, rows handed over before the
+    /// failure staying handed; an exception thrown by `row` ends the run and comes out here.
+    bool ForEachRow(std::string_view sql, const std::function<void(const TRowView&)>& row);
 
     /// Runs statements like Exec but tells nobody: false on failure (LastResultCode says why).
     /// For the program's own bookkeeping statements (transactions), never for the office's SQL.
@@ -110,10 +140,13 @@ public:
     const std::filesystem::path& Path() const { return m_path; }
 
 private:
-    // Runs windows-1251 SQL text; with `keepRows` the rows are kept; unless `quiet` a failure
-    // shows SQLite's text.
-    bool Run(const char* cp1251, bool keepRows, bool quiet);
+    using TCallback = int (*)(void* context, int columns, char** values, char** names);
+    // Runs windows-1251 SQL text, handing each row to `callback` with `context` (none: the rows
+    // are dropped); unless `quiet` a failure shows SQLite's text. An exception a callback left
+    // in m_thrown is thrown again once SQLite has stopped.
+    bool Run(const char* cp1251, TCallback callback, void* context, bool quiet);
     static int RowCallback(void* context, int columns, char** values, char** names);
+    static int ViewCallback(void* context, int columns, char** values, char** names);
 
     sqlite3* m_db = nullptr;
     bool m_eof = false;
@@ -126,6 +159,7 @@ private:
     std::filesystem::path m_path;
     bool m_connected = false;
     int m_lastCode = 0;
+    std::exception_ptr m_thrown; // what a row callback threw, until SQLite has stopped
     TStatementGuard m_guard;
 };
 

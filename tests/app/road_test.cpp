@@ -42,9 +42,9 @@ TEST(Road, OneOrderFromTheAgentToTheOfficeAndBack)
     order.Open("", false);
     EXPECT_EQ(order.statusText, "новый документ");
     EXPECT_EQ(order.shipmentDate, Today() + 1);
-    order.clientName = client.ANAME;
-    order.clientGuid = client.GUID;
-    order.lines.push_back({goods->GUID, goods->ANAME, "3.00",
+    order.clientName = client.ANAME();
+    order.clientGuid = client.GUID();
+    order.lines.push_back({std::string(goods->GUID()), std::string(goods->ANAME()), "3.00",
         AmountText(goods->PRICE * 3, 2, false), static_cast<std::int64_t>(goods->PRICE / 100)});
     ASSERT_TRUE(order.Save());
     EXPECT_EQ(order.statusText, "документ записан");
@@ -52,7 +52,7 @@ TEST(Road, OneOrderFromTheAgentToTheOfficeAndBack)
     LoadJournal(journal, Today(), Today());
     ASSERT_EQ(journal.keys, std::vector<std::string> {order.guid});
     EXPECT_EQ(journal.rows[0].image, 1);
-    EXPECT_EQ(journal.rows[0].client, client.ANAME);
+    EXPECT_EQ(journal.rows[0].client, client.ANAME());
 
     // 4: the automatic FTP exchange with the local office.
     test::TLocalOffice office(folder.Path() / "office-home");

@@ -43,9 +43,7 @@ private:
         n.ID = id;
         n.ROOTID = root;
         n.IS_FOLDER = folder;
-        n.KOD = code;
-        n.ANAME = name;
-        n.GUID = guid;
+        n.SetTexts({.ANAME = name, .KOD = code, .GUID = guid});
         n.PRICE = price;
         nodes.reserve(32);
         nodes.push_back(n);
@@ -75,7 +73,7 @@ protected:
     {
         std::vector<std::string> out;
         for (const TTreeData* n : rows)
-            out.push_back(n->ANAME);
+            out.emplace_back(n->ANAME());
         return out;
     }
 
@@ -114,12 +112,12 @@ TEST_F(GoodsSelectionTest, GroupTreeShowsReachableGroupsDepthFirst)
     s.Prepare("");
     std::vector<std::pair<std::string, int>> tree;
     for (const TGoodsGroup& g : s.Groups())
-        tree.emplace_back(g.node->ANAME, g.parent);
+        tree.emplace_back(g.node->ANAME(), g.parent);
     const std::vector<std::pair<std::string, int>> expected
         = {{"Напитки", -1}, {"Воды", 0}, {"Бакалея", -1}};
     EXPECT_EQ(tree, expected) << "the orphan group never appears";
     ASSERT_NE(s.CurrentGroup(), nullptr);
-    EXPECT_EQ(s.CurrentGroup()->ANAME, "Напитки") << "the first top-level group is chosen";
+    EXPECT_EQ(s.CurrentGroup()->ANAME(), "Напитки") << "the first top-level group is chosen";
     EXPECT_EQ(Names(s.Rows()), (std::vector<std::string> {"Сок яблочный", "сок вишнёвый"}))
         << "items of sub-groups stay in their own group";
     s.ChooseGroup(&Node(2));
@@ -139,7 +137,7 @@ TEST_F(GoodsSelectionTest, GroupsThatLoopBackAppearOnce)
     s.Prepare("");
     std::vector<std::string> names;
     for (const TGoodsGroup& g : s.Groups())
-        names.push_back(g.node->ANAME);
+        names.emplace_back(g.node->ANAME());
     EXPECT_EQ(names,
         (std::vector<std::string> {"Первая", "Дубль, своя же группа", "Вложенная", "Снова семь"}));
 }

@@ -21,16 +21,16 @@ TEST_F(ReferenceListsTest, ClientListTakesItemsOnlyAndReadsTheirFields)
     ASSERT_TRUE(LoadReferenceLists(true));
     const auto& c = ClientList();
     ASSERT_EQ(c.size(), 3u);
-    EXPECT_EQ(c[0].ANAME, "Иванов");
+    EXPECT_EQ(c[0].ANAME(), "Иванов");
     EXPECT_FALSE(c[0].deleted) << "2 is not the blocked flag";
     EXPECT_EQ(c[0].KIND, 0) << "unreadable KIND is 0";
-    EXPECT_EQ(c[1].GUID, "G2");
-    EXPECT_EQ(c[1].ANAME, "Петров");
-    EXPECT_EQ(c[1].KOD, "002");
+    EXPECT_EQ(c[1].GUID(), "G2");
+    EXPECT_EQ(c[1].ANAME(), "Петров");
+    EXPECT_EQ(c[1].KOD(), "002");
     EXPECT_TRUE(c[1].deleted);
-    EXPECT_EQ(c[1].INFO, "тел.|адрес");
+    EXPECT_EQ(c[1].INFO(), "тел.|адрес");
     EXPECT_EQ(c[2].KIND, 2);
-    EXPECT_EQ(c[2].CLI_GUID, "G1");
+    EXPECT_EQ(c[2].CLI_GUID(), "G1");
     EXPECT_FALSE(c[2].deleted);
 }
 
@@ -51,12 +51,12 @@ TEST_F(ReferenceListsTest, GoodsTreeDropsBadIdsAndLinksParents)
     const auto& g = GoodsList();
     std::vector<std::string> names;
     for (const auto& n : g)
-        names.push_back(n.ANAME);
+        names.emplace_back(n.ANAME());
     EXPECT_EQ(
         names, (std::vector<std::string> {"Напитки", "Сок", "Сирота", "Верх", "Дубль", "Вода"}));
     EXPECT_EQ(g[1].ID, 17);
     EXPECT_EQ(g[1].PRICE, 125000);
-    EXPECT_EQ(g[1].KOD, "А17");
+    EXPECT_EQ(g[1].KOD(), "А17");
     EXPECT_EQ(g[1].parent, &g[0]);
     EXPECT_EQ(g[5].parent, &g[0]) << "children attach to the first node of an ID";
     EXPECT_EQ(g[2].parent, nullptr) << "a missing parent";

@@ -28,7 +28,7 @@ protected:
     {
         std::vector<std::string> out;
         for (const TSprListItem* i : rows)
-            out.push_back(i->GUID);
+            out.emplace_back(i->GUID());
         return out;
     }
 };

@@ -217,7 +217,7 @@ TEST_F(ImportTest, SuccessRecordsTheLoadTimeAndReloadsTheLists)
         "<EXEC \"insert into SPR_CLIENTS (GUID, IS_FOLDER, ANAME, UNAME) "
         "values ('c', 0, 'Клиент', 'К')\">"}));
     ASSERT_EQ(ClientList().size(), 1u);
-    EXPECT_EQ(ClientList()[0].ANAME, "Клиент");
+    EXPECT_EQ(ClientList()[0].ANAME(), "Клиент");
     EXPECT_EQ(test::Value("select count(*) from MY_OPTIONS where OPT_NAME='LLD_Def'"), "1");
     // The devices' regional form, whose hour has no leading zero.
     EXPECT_THAT(GetOption(nullptr, "LLD_Def"),

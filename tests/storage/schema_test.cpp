@@ -102,7 +102,7 @@ TEST(Schema, ClientsAreUpgradedOneStepPerStart)
         EXPECT_EQ(folder.ui.Texts(), s.messages) << "start " << n;
         EXPECT_EQ(Columns("SPR_CLIENTS").back(), s.lastColumn) << "start " << n;
         ASSERT_EQ(ClientList().size(), 1u) << "the list works without the missing columns";
-        EXPECT_EQ(ClientList()[0].ANAME, "Иванов");
+        EXPECT_EQ(ClientList()[0].ANAME(), "Иванов");
     }
     EXPECT_EQ(Columns("SPR_CLIENTS").size(), 14u);
     EXPECT_EQ(test::Value("select count(*) from MY_OPTIONS"), "0") << "not a new database";

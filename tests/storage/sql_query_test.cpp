@@ -1,8 +1,11 @@
 // The access layer: cursor semantics, accumulation over several statements, column lookup,
-// failure reporting and the windows-1251 bytes in the file.
+// failure reporting, rows handed over one by one, and the windows-1251 bytes in the file.
+#include "storage/codepage.h"
 #include "storage/database_location.h"
 #include "storage/sql_query.h"
 #include "support/test_support.h"
+
+#include <stdexcept>
 
 namespace vendrix {
 namespace {
@@ -190,6 +193,42 @@ TEST_F(SqlQueryTest, RunQueryFailureReportsAndReturnsNothing)
     EXPECT_EQ(folder.ui.Texts(),
         (std::vector<std::string> {"no such column: NOPE", "near \"selec\": syntax error"}));
     EXPECT_TRUE(RunStatement("select 1"));
+}
+
+TEST_F(SqlQueryTest, RowsHandedOverOneByOneInTheDatabasesBytes)
+{
+    test::Exec("insert into T values ('Жук', NULL)");
+    auto q = TSqlQuery::Create(DbPath(), true);
+    ASSERT_TRUE(q);
+    std::vector<std::string> seen;
+    ASSERT_TRUE(
+        q->ForEachRow("select A, B as \" Second \" from T order by A", [&](const TRowView& row) {
+            seen.push_back(std::string(row.Value(row.ColumnIndex("a"))) + "|"
+                + std::string(row.Value(row.ColumnIndex("second"))) + "|"
+                + std::string(row.Value(2)) + "|" + std::to_string(row.ColumnIndex("C")));
+        }));
+    EXPECT_EQ(seen,
+        (std::vector<std::string> {
+            "a1|b1||-1", "a2|||-1", "a3|||-1", Utf8ToCp1251("Жук") + "|||-1"}))
+        << "NULL and no such column read empty; the names as Exec compares them";
+    EXPECT_EQ(q->RowCount(), 0) << "no rows kept";
+
+    // A failure is shown as Exec shows it; an exception of the caller's comes out untold, and
+    // the connection serves on.
+    folder.ui.Clear();
+    EXPECT_FALSE(q->ForEachRow("select NOPE from T", [](const TRowView&) {}));
+    EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"no such column: NOPE"});
+    int calls = 0;
+    EXPECT_THROW(q->ForEachRow("select A from T",
+                     [&calls](const TRowView&) {
+                         ++calls;
+                         throw std::runtime_error("full");
+                     }),
+        std::runtime_error);
+    EXPECT_EQ(calls, 1) << "SQLite stops at the first throw";
+    EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {"no such column: NOPE"});
+    EXPECT_TRUE(q->ForEachRow("select A from T", [&calls](const TRowView&) { ++calls; }));
+    EXPECT_EQ(calls, 5);
 }
 
 TEST_F(SqlQueryTest, CyrillicIsStoredAsWindows1251AndReadsBack)
