@@ -41,11 +41,25 @@ std::string Price(std::mt19937& rng)
         + std::to_string(cents % 100);
 }
 
+const char* const kBrands[]
+    = {"«Сад-огород»", "«Сибирская нива»", "«Уральские зори»", "«Бабушкин погребок»", "«Вимм»",
+        "«Молочный край»", "«Фермерское подворье»", "«Северная звезда»"};
+const char* const kVariants[] = {"классический", "клубника", "без сахара", "с мякотью", "для детей",
+    "2,5%", "в/с", "новогодний"};
+const char* const kPacks[] = {"0,2 л", "0,5 л", "1 л", "250 г", "400 г", "1 кг", "6 шт", "уп. 12"};
+const char* const kStreets[] = {
+    "ул. Ленина", "ул. Малышева", "пр. Космонавтов", "ул. 8 Марта", "ул. Мира", "Сибирский тракт"};
+const char* const kTowns[] = {"Екатеринбург", "Берёзовский", "Верхняя Пышма", "Арамиль"};
+const char* const kForms[] = {"ООО", "ИП", "ЗАО", "АО"};
+const char* const kShops[] = {"Магазин", "Гастроном", "Киоск", "Павильон", "Супермаркет"};
+
 struct TGoodsRow {
-    std::string guid, name, price, unit, code;
+    std::string guid, name, price, unit, category, code;
     int id, root, folder;
 };
 
+// The catalogue as an office's accounting writes it: every column filled, names with their
+// brand, variant and pack, each item with its category.
 std::vector<TGoodsRow> GoodsRows(const TScale& s)
 {
     std::mt19937 rng(s.seed);
@@ -53,12 +67,22 @@ std::vector<TGoodsRow> GoodsRows(const TScale& s)
     rows.reserve(static_cast<std::size_t>(s.goods) + static_cast<std::size_t>(s.groups));
     for (int g = 1; g <= s.groups; ++g)
         rows.push_back({Guid('A', g), std::string(kGroups[g % 8]) + " " + std::to_string(g), "0",
-            "", "", g, g > 8 ? (g % 8) + 1 : 0, 1});
+            "-", "-", "-", g, g > 8 ? (g % 8) + 1 : 0, 1});
     for (int i = 1; i <= s.goods; ++i) {
-        const std::string name = std::string(kAdjectives[rng() % 10]) + " " + kNouns[rng() % 12]
-            + " " + std::to_string(i);
-        const std::string code = (i % 3 == 0 ? "А" : "") + std::to_string(100000 + i);
-        rows.push_back({Guid('B', i), name, Price(rng), kUnits[rng() % 4], code, s.groups + i,
+        std::string name = kAdjectives[rng() % 10];
+        name += ' ';
+        name += kNouns[rng() % 12];
+        name += ' ';
+        name += kBrands[rng() % 8];
+        name += ' ';
+        name += kVariants[rng() % 8];
+        name += ' ';
+        name += kPacks[rng() % 8];
+        name += " арт. " + std::to_string(i);
+        std::string code = (i % 3 == 0 ? "А" : "") + std::to_string(100000 + i);
+        const int category = static_cast<int>(rng() % static_cast<unsigned>(s.categories)) + 1;
+        rows.push_back({Guid('B', i), std::move(name), Price(rng), kUnits[rng() % 4],
+            Guid('K', category), std::move(code), s.groups + i,
             static_cast<int>(rng() % static_cast<unsigned>(s.groups)) + 1, 0});
     }
     return rows;
@@ -66,37 +90,66 @@ std::vector<TGoodsRow> GoodsRows(const TScale& s)
 
 const char* const kGoodsTemplate
     = "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE, "
-      "ED_IZM, "
-      "KOD) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6, '%7', '%8')";
+      "ED_IZM, CATEGORY, KOD) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6, '%7', '%8', "
+      "'%9')";
 
+// Clients and trade points take a template each, as the office writes them: a data line has at
+// most nine fields, and a client has no client of its own.
 const char* const kClientsTemplate
     = "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, INFO, "
-      "KIND, KOD, CLI_GUID) values ('%1', %2, 0, 0, %3, '%4', '%UPPER(%4)', '%5', %6, '%7', "
-      "'%8')";
+      "GPS_X, GPS_Y, GPS_Z, KIND, KOD, CLI_GUID) values ('%1', %2, 0, 0, %3, '%4', '%UPPER(%4)', "
+      "'%5', '%6', '%7', '0', 1, '%8', '')";
+const char* const kPointsTemplate
+    = "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, INFO, "
+      "GPS_X, GPS_Y, GPS_Z, KIND, KOD, CLI_GUID) values ('%1', %2, 0, 0, 0, '%3', '%UPPER(%3)', "
+      "'%4', '%5', '%6', '0', 2, '%7', '%8')";
 
 std::vector<std::string> Fields(const TGoodsRow& r)
 {
     return {r.guid, std::to_string(r.id), std::to_string(r.root), std::to_string(r.folder), r.name,
-        r.price, r.unit.empty() ? "-" : r.unit, r.code.empty() ? "-" : r.code};
+        r.price, r.unit, r.category, r.code};
 }
 
-// The data lines of the script's clients: `scale.clients` clients, each followed by one or two
-// trade points (one and a half on average), as the office writes them.
-void ForEachClientFields(
-    const TScale& s, const std::function<void(const std::vector<std::string>&)>& take)
+std::string Coordinate(std::mt19937& rng, int degrees)
+{
+    const unsigned micro = rng() % 1000000;
+    std::string text = std::to_string(micro);
+    return std::to_string(degrees) + "." + std::string(6 - text.size(), '0') + text;
+}
+
+std::string Address(std::mt19937& rng, int n)
+{
+    return std::string(kTowns[rng() % 4]) + ", " + kStreets[rng() % 6] + ", "
+        + std::to_string(1 + n % 150);
+}
+
+// The data lines of the script's clients (`clients`) and of their trade points (`points`):
+// `scale.clients` clients, each with one or two trade points (one and a half on average), every
+// column filled as the office writes it.
+void ForEachClientFields(const TScale& s,
+    const std::function<void(const std::vector<std::string>&)>& clients,
+    const std::function<void(const std::vector<std::string>&)>& points)
 {
     std::mt19937 rng(s.seed + 2);
+    for (int c = 1; c <= s.clients; ++c) {
+        std::string name = kForms[rng() % 4];
+        name += " «";
+        name += kSurnames[rng() % 10];
+        name += " и партнёры» " + std::to_string(c);
+        clients({Guid('C', c), std::to_string(c), c % 50 == 0 ? "1" : "0", name,
+            "тел. 8 (343) " + std::to_string(2000000 + c) + "|" + Address(rng, c)
+                + "|приёмка товара до 14:00",
+            Coordinate(rng, 56), Coordinate(rng, 60), std::to_string(5000 + c)});
+    }
+    std::mt19937 pointsRng(s.seed + 3);
     int tp = 0;
     for (int c = 1; c <= s.clients; ++c) {
-        const std::string guid = Guid('C', c);
-        take({guid, std::to_string(c), c % 50 == 0 ? "1" : "0",
-            std::string("ИП ") + kSurnames[rng() % 10] + " " + std::to_string(c),
-            "тел. 8-900-" + std::to_string(1000000 + c) + "|ул. Ленина, " + std::to_string(c % 200),
-            "1", std::to_string(5000 + c), "-"});
         for (int k = 1 + c % 2; k > 0; --k) {
             ++tp;
-            take({Guid('T', tp), std::to_string(1000000 + tp), "0",
-                "Магазин №" + std::to_string(tp), "-", "2", "-", guid});
+            points({Guid('T', tp), std::to_string(1000000 + tp),
+                std::string(kShops[pointsRng() % 5]) + " №" + std::to_string(tp),
+                Address(pointsRng, tp), Coordinate(pointsRng, 56), Coordinate(pointsRng, 60),
+                std::to_string(700000 + tp), Guid('C', c)});
         }
     }
 }
@@ -110,9 +163,15 @@ std::vector<std::string> ImportStatements(const TScale& scale)
     for (const TGoodsRow& r : GoodsRows(scale))
         out.push_back(FillTemplate(goods, Fields(r)));
     const std::string clients = UpperLatin(kClientsTemplate);
-    ForEachClientFields(scale, [&](const std::vector<std::string>& fields) {
-        out.push_back(FillTemplate(clients, fields));
-    });
+    const std::string points = UpperLatin(kPointsTemplate);
+    ForEachClientFields(
+        scale,
+        [&](const std::vector<std::string>& fields) {
+            out.push_back(FillTemplate(clients, fields));
+        },
+        [&](const std::vector<std::string>& fields) {
+            out.push_back(FillTemplate(points, fields));
+        });
     return out;
 }
 
@@ -144,10 +203,18 @@ int WriteImportScript(const std::filesystem::path& file, const TScale& scale,
     for (const TGoodsRow& r : GoodsRows(scale))
         data(Fields(r));
     if (scale.clients > 0) {
-        put("</REPEAT>");
+        // The trade points' template follows the last client's data line.
+        bool pointsBegun = false;
         put(std::string("<REPEAT \"") + kClientsTemplate + "\">");
         tmpl = UpperLatin(kClientsTemplate);
-        ForEachClientFields(scale, data);
+        ForEachClientFields(scale, data, [&](const std::vector<std::string>& fields) {
+            if (!pointsBegun) {
+                pointsBegun = true;
+                put(std::string("<REPEAT \"") + kPointsTemplate + "\">");
+                tmpl = UpperLatin(kPointsTemplate);
+            }
+            data(fields);
+        });
     }
     return lines - 1;
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 # Release, with the windows: the large mode times the main window's first paint too.
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVENDRIX_CORE_ONLY=OFF \
+./scripts/configure.sh build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVENDRIX_CORE_ONLY=OFF \
     -DVENDRIX_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench --target vendrix_bench
 exec build-bench/bench/vendrix_bench "$@"

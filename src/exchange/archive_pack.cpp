@@ -268,6 +268,7 @@ std::vector<std::uint8_t> LocalHeader(
     const std::vector<std::uint8_t>& fields, const std::string& name)
 {
     std::vector<std::uint8_t> out;
+    out.reserve(4 + fields.size() + name.size());
     Put32(out, kLocalSignature);
     out.insert(out.end(), fields.begin(), fields.end());
     out.insert(out.end(), name.begin(), name.end());

@@ -22,18 +22,21 @@ namespace vendrix {
 
 namespace {
 
-// Every line goes through here: trimmed, windows-1251, CR LF.
+// Every line goes through here: trimmed, windows-1251, CR LF. Lines made of the program's own
+// UTF-8 texts are converted; lines made of the database's values are in its windows-1251 bytes
+// already and go out as they are, as they would after a conversion there and back.
 class TLineWriter {
 public:
     explicit TLineWriter(std::FILE* file)
         : m_file(file)
     {
     }
-    void Line(const std::string& text)
+    void Line(const std::string& text) { Cp1251Line(Utf8ToCp1251(TrimView(text))); }
+    void Cp1251Line(std::string_view bytes)
     {
-        std::string bytes = Utf8ToCp1251(Trim(text));
-        bytes += "\r\n";
-        if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
+        const std::string_view t = TrimView(bytes);
+        if (std::fwrite(t.data(), 1, t.size(), m_file) != t.size()
+            || std::fwrite("\r\n", 1, 2, m_file) != 2)
             m_failed = true;
     }
     bool Failed() const { return m_failed; }
@@ -91,7 +94,8 @@ struct THeadColumns {
     int guid, date, rec, client, name, lines, prim;
 };
 
-// One document at the cursor of `docs`, with its order lines read on `lines`. False when the
+// One document at the cursor of `docs`, with its order lines read on `lines` straight from the
+// database's bytes: at 50,000 orders of 10 lines these are most of the file. False when the
 // order lines cannot be read (shown).
 bool WriteDocument(TLineWriter& out, const TSqlQuery& docs, const THeadColumns& c, TSqlQuery& lines)
 {
@@ -101,20 +105,30 @@ bool WriteDocument(TLineWriter& out, const TSqlQuery& docs, const THeadColumns& 
         + "\" CLIENTNAME=\"" + XmlText(docs.Field(c.name)) + "\" LINES=\""
         + Trim(docs.Field(c.lines)) + "\" PRIM=\"" + XmlText(docs.Field(c.prim)) + "\" >");
     out.Line("<TABLE1>");
-    lines.ClearResults();
+    int lGuid = -1, lName = -1, lWt = -1;
+    std::string row;
     // The GUID goes in exactly as stored, as a string literal: a double-quoted GUID that
     // happened to name a column would match every order line.
-    if (!lines.Exec(
-            "select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID=" + SqlString(guid) + ")")) {
+    const bool read = lines.ForEachRow(
+        "select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID=" + SqlString(guid) + ")",
+        [&](const TRowView& r) {
+            if (lGuid < 0 && lName < 0 && lWt < 0) {
+                lGuid = r.ColumnIndex("G_GUID");
+                lName = r.ColumnIndex("G_NAME");
+                lWt = r.ColumnIndex("G_WT");
+            }
+            row.assign("<ROW NGUID=\"");
+            row += TrimView(r.Value(lGuid));
+            row += "\" NNAME=\"";
+            AppendXmlText(r.Value(lName), row);
+            row += "\" NCOUNT=\"";
+            row += TrimView(r.Value(lWt));
+            row += "\" />";
+            out.Cp1251Line(row);
+        });
+    if (!read) {
         UI().Message("Таблица DOC_ORDERS недоступна.", TIcon::Warning);
         return false;
-    }
-    const int lGuid = lines.ColumnIndex("G_GUID"), lName = lines.ColumnIndex("G_NAME"),
-              lWt = lines.ColumnIndex("G_WT");
-    for (int k = 0; k < lines.RowCount(); ++k) {
-        lines.GoToRow(k);
-        out.Line("<ROW NGUID=\"" + Trim(lines.Field(lGuid)) + "\" NNAME=\""
-            + XmlText(lines.Field(lName)) + "\" NCOUNT=\"" + Trim(lines.Field(lWt)) + "\" />");
     }
     out.Line("</TABLE1>");
     out.Line("</DOC>");

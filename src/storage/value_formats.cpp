@@ -231,10 +231,15 @@ std::string SqlString(std::string_view text)
 
 std::string XmlText(std::string_view text)
 {
-    const std::string t = Trim(text);
     std::string out;
-    out.reserve(t.size() + 8);
-    for (char c : t) {
+    out.reserve(text.size() + 8);
+    AppendXmlText(text, out);
+    return out;
+}
+
+void AppendXmlText(std::string_view text, std::string& out)
+{
+    for (char c : TrimView(text)) {
         if (static_cast<unsigned char>(c) < 32)
             out.push_back(' ');
         else if (c == '"')
@@ -250,7 +255,6 @@ std::string XmlText(std::string_view text)
         else
             out.push_back(c);
     }
-    return out;
 }
 
 int TextToInt(std::string_view text, int def)

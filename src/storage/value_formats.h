@@ -47,6 +47,9 @@ std::string SqlString(std::string_view text);
 /// The text trimmed, control characters turned into blanks, and double quotes, "&", "<" and ">"
 /// turned into entities, for attribute values of the export file. Apostrophes stay.
 std::string XmlText(std::string_view text);
+/// The same appended to `out`. Only ASCII bytes are replaced, so the text may be UTF-8 or the
+/// database's windows-1251 alike.
+void AppendXmlText(std::string_view text, std::string& out);
 
 /// Decimal 32-bit integer with optional sign; `def` when the text is not one.
 int TextToInt(std::string_view text, int def);

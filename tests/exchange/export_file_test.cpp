@@ -5,6 +5,7 @@
 #include "exchange/export_file.h"
 #include "storage/codepage.h"
 #include "storage/options.h"
+#include "storage/value_formats.h"
 #include "support/test_support.h"
 
 #include <regex>
@@ -197,6 +198,39 @@ TEST_F(ExportTest, GuidThatNamesAColumnTakesOnlyItsOwnLines)
     const std::string text = test::ReadFile(out / "PDATo1C.xml");
     EXPECT_NE(text.find("NGUID=\"mine\""), std::string::npos);
     EXPECT_EQ(text.find("NGUID=\"other\""), std::string::npos);
+}
+
+// Order lines go out straight from the database's bytes: every windows-1251 byte a name may hold
+// (0x98, which has no character, included) reads as it always did, control characters as blanks,
+// the four markup characters as entities.
+TEST_F(ExportTest, EveryByteOfALineNameGoesOutAsStored)
+{
+    std::string stored, expected;
+    for (int b = 1; b < 256; ++b) {
+        const char c = static_cast<char>(b);
+        stored += c;
+        if (b < 32)
+            expected += ' ';
+        else if (c == '"')
+            expected += "&quot;";
+        else if (c == '&')
+            expected += "&amp;";
+        else if (c == '<')
+            expected += "&lt;";
+        else if (c == '>')
+            expected += "&gt;";
+        else
+            expected += c;
+    }
+    // Trimmed at both ends, as every value: the blanks and controls before "!" go.
+    expected.erase(0, expected.find('!'));
+    test::Exec("insert into DOC_HEADS (GUID, DOC_STATE) values ('D', 1);"
+               "insert into DOC_ORDERS (DOC_ID, G_GUID, G_NAME, G_WT) values ('D', 'G', "
+        + SqlString(Cp1251ToUtf8(stored)) + ", 1)");
+    ASSERT_TRUE(Export(log, out.string(), false));
+    const std::string text = test::ReadFile(out / "PDATo1C.xml");
+    EXPECT_NE(text.find("<ROW NGUID=\"G\" NNAME=\"" + expected + "\" NCOUNT=\"1\" />\r\n"),
+        std::string::npos);
 }
 
 } // namespace
