@@ -16,6 +16,7 @@
 #include "storage/value_formats.h"
 
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 namespace vendrix {
@@ -79,88 +80,124 @@ void WriteHeader(TLineWriter& out)
         + LastLoadDate() + "\">");
 }
 
-// The columns of the exported headers, looked up once.
+// The columns of the exported headers, looked up on the first row.
 struct THeadColumns {
-    explicit THeadColumns(const TSqlQuery& docs)
-        : guid(docs.ColumnIndex("GUID"))
-        , date(docs.ColumnIndex("DOC_DATE"))
-        , rec(docs.ColumnIndex("REC_TIME"))
-        , client(docs.ColumnIndex("CLI_GUID"))
-        , name(docs.ColumnIndex("CLI_NAME"))
-        , lines(docs.ColumnIndex("ORD_LINES"))
-        , prim(docs.ColumnIndex("STR_PRIM"))
+    explicit THeadColumns(const TRowView& row)
+        : guid(row.ColumnIndex("GUID"))
+        , date(row.ColumnIndex("DOC_DATE"))
+        , rec(row.ColumnIndex("REC_TIME"))
+        , client(row.ColumnIndex("CLI_GUID"))
+        , name(row.ColumnIndex("CLI_NAME"))
+        , lines(row.ColumnIndex("ORD_LINES"))
+        , prim(row.ColumnIndex("STR_PRIM"))
     {
     }
     int guid, date, rec, client, name, lines, prim;
 };
 
-// One document at the cursor of `docs`, with its order lines read on `lines` straight from the
-// database's bytes: at 50,000 orders of 10 lines these are most of the file. False when the
-// order lines cannot be read (shown).
-bool WriteDocument(TLineWriter& out, const TSqlQuery& docs, const THeadColumns& c, TSqlQuery& lines)
+// One document, its header row `head` and its order lines read on `lines`, written straight
+// from the database's bytes: at 50,000 orders of 10 lines these are the whole file. `line` is
+// scratch space. False when the order lines cannot be read (shown).
+bool WriteDocument(TLineWriter& out, const TRowView& head, const THeadColumns& c, TSqlQuery& lines,
+    std::string& line)
 {
-    const std::string guid = docs.Field(c.guid);
-    out.Line("<DOC ID=\"" + guid + "\" DATEREC=\"" + Trim(docs.Field(c.rec)) + "\" DOCDATE=\""
-        + Trim(docs.Field(c.date)) + "\" CLIENT=\"" + Trim(docs.Field(c.client))
-        + "\" CLIENTNAME=\"" + XmlText(docs.Field(c.name)) + "\" LINES=\""
-        + Trim(docs.Field(c.lines)) + "\" PRIM=\"" + XmlText(docs.Field(c.prim)) + "\" >");
-    out.Line("<TABLE1>");
+    const std::string_view guid = head.Value(c.guid);
+    line.assign("<DOC ID=\"");
+    line += guid;
+    line += "\" DATEREC=\"";
+    line += TrimView(head.Value(c.rec));
+    line += "\" DOCDATE=\"";
+    line += TrimView(head.Value(c.date));
+    line += "\" CLIENT=\"";
+    line += TrimView(head.Value(c.client));
+    line += "\" CLIENTNAME=\"";
+    AppendXmlText(head.Value(c.name), line);
+    line += "\" LINES=\"";
+    line += TrimView(head.Value(c.lines));
+    line += "\" PRIM=\"";
+    AppendXmlText(head.Value(c.prim), line);
+    line += "\" >";
+    out.Cp1251Line(line);
+    out.Cp1251Line("<TABLE1>");
     int lGuid = -1, lName = -1, lWt = -1;
-    std::string row;
     // The GUID goes in exactly as stored, as a string literal: a double-quoted GUID that
     // happened to name a column would match every order line.
-    const bool read = lines.ForEachRow(
-        "select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID=" + SqlString(guid) + ")",
+    const bool read = lines.ForEachRow("select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID="
+            + SqlString(Cp1251ToUtf8(guid)) + ")",
         [&](const TRowView& r) {
             if (lGuid < 0 && lName < 0 && lWt < 0) {
                 lGuid = r.ColumnIndex("G_GUID");
                 lName = r.ColumnIndex("G_NAME");
                 lWt = r.ColumnIndex("G_WT");
             }
-            row.assign("<ROW NGUID=\"");
-            row += TrimView(r.Value(lGuid));
-            row += "\" NNAME=\"";
-            AppendXmlText(r.Value(lName), row);
-            row += "\" NCOUNT=\"";
-            row += TrimView(r.Value(lWt));
-            row += "\" />";
-            out.Cp1251Line(row);
+            line.assign("<ROW NGUID=\"");
+            line += TrimView(r.Value(lGuid));
+            line += "\" NNAME=\"";
+            AppendXmlText(r.Value(lName), line);
+            line += "\" NCOUNT=\"";
+            line += TrimView(r.Value(lWt));
+            line += "\" />";
+            out.Cp1251Line(line);
         });
     if (!read) {
         UI().Message("Таблица DOC_ORDERS недоступна.", TIcon::Warning);
         return false;
     }
-    out.Line("</TABLE1>");
-    out.Line("</DOC>");
+    out.Cp1251Line("</TABLE1>");
+    out.Cp1251Line("</DOC>");
     return true;
 }
 
-// Every order in state 1, one after another. False when the journal cannot be read (shown).
+// Every order in state 1, one after another, the headers read as they come. False when the
+// journal cannot be read (shown).
 bool WriteDocuments(TExchangeSink& sink, TLineWriter& out)
 {
-    auto docs = RunQuery("select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, ORD_LINES, "
-                         "STR_PRIM from DOC_HEADS where (DOC_STATE=1)");
-    if (!docs) {
-        UI().Message("Таблица DOC_HEADS недоступна.", TIcon::Warning);
+    constexpr const char* kHeadsUnread = "Таблица DOC_HEADS недоступна.";
+    auto heads = TSqlQuery::Create(DbPath(), true);
+    if (!heads) {
+        UI().Message(kHeadsUnread, TIcon::Warning);
         return false;
     }
+    // The count for the progress and the headers themselves from one snapshot of the journal.
+    TTransaction headsRead(*heads, TTransaction::TLock::Deferred, TTransaction::TReport::Quiet);
+    if (!heads->Exec("select count(*) from DOC_HEADS where (DOC_STATE=1)")) {
+        UI().Message(kHeadsUnread, TIcon::Warning);
+        return false;
+    }
+    heads->First();
+    const int count = TextToInt(heads->FieldView(0), 0);
+    heads->ClearResults();
     // One connection serves the order-line queries of every document, inside one read
     // transaction: the database is locked and unlocked once, not once per order.
     auto lines = TSqlQuery::Create(DbPath(), true);
     if (!lines)
         return false;
-    TTransaction reading(*lines, TTransaction::TLock::Deferred, TTransaction::TReport::Quiet);
-    sink.ProgressStart(docs->RowCount());
-    const THeadColumns columns(*docs);
-    for (int r = 0; r < docs->RowCount(); ++r) {
-        docs->GoToRow(r);
-        if (!WriteDocument(out, *docs, columns, *lines))
-            return false;
-        sink.ProgressPosition(r + 1);
-        if (r % 256 == 0)
-            UI().ProcessEvents();
+    TTransaction linesRead(*lines, TTransaction::TLock::Deferred, TTransaction::TReport::Quiet);
+    sink.ProgressStart(count);
+    std::optional<THeadColumns> columns;
+    std::string line;
+    int written = 0;
+    bool failed = false;
+    const bool read = heads->ForEachRow("select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, "
+                                        "ORD_LINES, STR_PRIM from DOC_HEADS where (DOC_STATE=1)",
+        [&](const TRowView& head) {
+            if (failed)
+                return; // the rest of the headers pass unread
+            if (!columns)
+                columns.emplace(head);
+            failed = !WriteDocument(out, head, *columns, *lines, line);
+            sink.ProgressPosition(++written);
+            if (written % 256 == 1)
+                UI().ProcessEvents();
+        });
+    if (failed)
+        return false;
+    if (!read) {
+        UI().Message(kHeadsUnread, TIcon::Warning);
+        return false;
     }
-    reading.Commit();
+    linesRead.Commit();
+    headsRead.Commit();
     return true;
 }
 
