@@ -95,11 +95,22 @@ struct THeadColumns {
     int guid, date, rec, client, name, lines, prim;
 };
 
+// The columns of the order lines, looked up on the first line of the export.
+struct TLineColumns {
+    explicit TLineColumns(const TRowView& row)
+        : guid(row.ColumnIndex("G_GUID"))
+        , name(row.ColumnIndex("G_NAME"))
+        , weight(row.ColumnIndex("G_WT"))
+    {
+    }
+    int guid, name, weight;
+};
+
 // One document, its header row `head` and its order lines read on `lines`, written straight
 // from the database's bytes: at 50,000 orders of 10 lines these are the whole file. `line` is
 // scratch space. False when the order lines cannot be read (shown).
 bool WriteDocument(TLineWriter& out, const TRowView& head, const THeadColumns& c, TSqlQuery& lines,
-    std::string& line)
+    std::optional<TLineColumns>& l, std::string& line)
 {
     const std::string_view guid = head.Value(c.guid);
     line.assign("<DOC ID=\"");
@@ -119,23 +130,19 @@ bool WriteDocument(TLineWriter& out, const TRowView& head, const THeadColumns& c
     line += "\" >";
     out.Cp1251Line(line);
     out.Cp1251Line("<TABLE1>");
-    int lGuid = -1, lName = -1, lWt = -1;
     // The GUID goes in exactly as stored, as a string literal: a double-quoted GUID that
     // happened to name a column would match every order line.
     const bool read = lines.ForEachRow("select G_GUID, G_NAME, G_WT from DOC_ORDERS where (DOC_ID="
             + SqlString(Cp1251ToUtf8(guid)) + ")",
         [&](const TRowView& r) {
-            if (lGuid < 0 && lName < 0 && lWt < 0) {
-                lGuid = r.ColumnIndex("G_GUID");
-                lName = r.ColumnIndex("G_NAME");
-                lWt = r.ColumnIndex("G_WT");
-            }
+            if (!l)
+                l.emplace(r);
             line.assign("<ROW NGUID=\"");
-            line += TrimView(r.Value(lGuid));
+            line += TrimView(r.Value(l->guid));
             line += "\" NNAME=\"";
-            AppendXmlText(r.Value(lName), line);
+            AppendXmlText(r.Value(l->name), line);
             line += "\" NCOUNT=\"";
-            line += TrimView(r.Value(lWt));
+            line += TrimView(r.Value(l->weight));
             line += "\" />";
             out.Cp1251Line(line);
         });
@@ -175,6 +182,7 @@ bool WriteDocuments(TExchangeSink& sink, TLineWriter& out)
     TTransaction linesRead(*lines, TTransaction::TLock::Deferred, TTransaction::TReport::Quiet);
     sink.ProgressStart(count);
     std::optional<THeadColumns> columns;
+    std::optional<TLineColumns> lineColumns;
     std::string line;
     int written = 0;
     bool failed = false;
@@ -185,7 +193,7 @@ bool WriteDocuments(TExchangeSink& sink, TLineWriter& out)
                 return; // the rest of the headers pass unread
             if (!columns)
                 columns.emplace(head);
-            failed = !WriteDocument(out, head, *columns, *lines, line);
+            failed = !WriteDocument(out, head, *columns, *lines, lineColumns, line);
             sink.ProgressPosition(++written);
             if (written % 256 == 1)
                 UI().ProcessEvents();
