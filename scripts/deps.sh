@@ -9,7 +9,7 @@ PACKAGES=(
     libsqlite3-dev sqlite3 zlib1g-dev libcurl4-openssl-dev qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     python3-pyftpdlib vsftpd openssl zip unzip libxml2-utils
-    fonts-dejavu-core xvfb xauth imagemagick qt6-translations-l10n stress
+    fonts-dejavu-core xvfb xauth xdotool weston qt6-wayland imagemagick qt6-translations-l10n stress
     desktop-file-utils appstream dpkg-dev file bsdutils clang-format clang-tidy
     "$@"
 )

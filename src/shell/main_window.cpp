@@ -198,8 +198,14 @@ void TMainWindow::OnCommand(int item)
     case kSettings:
         RunSettingsForm();
         break;
+    case kBackups:
+        ShowBackups();
+        break;
     case kAbout:
         ShowAbout();
+        break;
+    case kTotals:
+        ShowTotals();
         break;
     case kExit:
         Exit();
@@ -286,6 +292,14 @@ void TMainWindow::ShowAbout()
 {
     TModalChildScope modalChild;
     RunAboutWindow(this);
+}
+
+void TMainWindow::ShowBackups()
+{
+}
+
+void TMainWindow::ShowTotals()
+{
 }
 
 void TMainWindow::Exit()

@@ -41,8 +41,10 @@ enum TItem : int {
     kPeriod,
     kPeriodSeparator,
     kSettings,
+    kBackups,
     kSettingsSeparator,
     kAbout,
+    kTotals,
     kAboutSeparator,
     kExit,
     kItemCount
@@ -66,8 +68,10 @@ inline constexpr TEntry kItems[] = {
     {kPeriod, "Выбор периода", kMore},
     {kPeriodSeparator, "-", kMore},
     {kSettings, "Настройки", kMore},
+    {kBackups, "Резервные копии", kMore},
     {kSettingsSeparator, "-", kMore},
     {kAbout, "О программе", kMore},
+    {kTotals, "Итоги", kMore},
     {kAboutSeparator, "-", kMore},
     {kExit, "Выход", kMore},
 };
@@ -135,6 +139,10 @@ private:
     void Refresh();
     void ChoosePeriod();
     void ShowAbout();
+    /// The copies of the database with the way back to one of them («Резервные копии»).
+    void ShowBackups();
+    /// What the journal's period came to («Итоги»).
+    void ShowTotals();
     void Exit();
     void OnFirstRun();
     /// Reloads the journal for the period; the selection stays on its document, or moves to
