@@ -65,10 +65,13 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries come from dpkg-shlibdeps; Qt loads its display plugins at run time, so no
-# library reference names their package.
+# The libraries come from dpkg-shlibdeps. Qt loads its display plugins at run time, so no
+# library reference names their package: the X11 one (XWayland's too) is in libqt6gui6, which
+# the program links and so depends on (qt6-qpa-plugins holds only the VNC one); the Wayland one
+# is qt6-wayland, recommended so that a Wayland desktop draws the windows itself, sharp at any
+# scale, and a Wayland session without XWayland can show them at all.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 include(CPack)

@@ -3,7 +3,10 @@
 // cannot be opened ends the program with exit code 1 before any window exists, unless the agent
 // puts back the copy made before the last office answer; a second start
 // brings the running copy to the front and ends with exit code 0. A portable copy keeps its data
-// beside itself; an installed one keeps it in the user's data folder.
+// beside itself; an installed one keeps it in the user's data folder. The launcher's activation
+// token (Wayland's XDG_ACTIVATION_TOKEN) serves once: a second start hands it to the running
+// copy; a first start brings up its first window with it (a start-up question, else the main
+// window), and then it is gone from the environment.
 #include "shell/main_window.h"
 #include "shell/startup.h"
 #include "toolkit/glyphs.h"
@@ -21,6 +24,8 @@
 
 int main(int argc, char* argv[])
 {
+    // Read before a start-up question can use it up.
+    const QString activationToken = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vendrix"));
     QApplication::setWindowIcon(vendrix::ProgramIcon());
@@ -44,12 +49,13 @@ int main(int argc, char* argv[])
     vendrix::TMainWindow window;
 
     vendrix::TSingleInstance instance;
-    if (instance.RaiseRunning())
+    if (instance.RaiseRunning(activationToken))
         return 0;
-    instance.Listen([&window] { vendrix::BringProgramToFront(&window); });
+    instance.Listen(
+        [&window](const QString& token) { vendrix::BringProgramToFront(&window, token); });
 
-    vendrix::FitToScreen(&window);
-    vendrix::BringToFront(&window);
+    // What a start-up question left of the token.
+    vendrix::ShowMainWindow(&window, qEnvironmentVariable("XDG_ACTIVATION_TOKEN"));
     const int code = app.exec();
     vendrix::InstallUserInterface(nullptr);
     return code;

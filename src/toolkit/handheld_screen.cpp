@@ -1,6 +1,7 @@
 // The handheld screen of a dialog.
 #include "toolkit/handheld_screen.h"
 
+#include "toolkit/compositor.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/window_placement.h"
 
@@ -21,9 +22,16 @@ QRect HandheldScreen(const QWidget* owner)
         = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     const QRect area
         = screen ? screen->availableGeometry() : QRect(0, 0, kHandheldWidth, kHandheldHeight);
-    if (!window || OnHandheldScreen(window))
+    if (!window)
         return area;
-    return window->geometry();
+    if (!OnHandheldScreen(window))
+        return window->geometry();
+    // Under Wayland the free area is the whole output, the compositor's panels included: the
+    // room it gave the program's maximised window is the real screen.
+    if (OnWayland() && window->isVisible()
+        && window->windowState().testAnyFlags(Qt::WindowMaximized | Qt::WindowFullScreen))
+        return window->geometry();
+    return area;
 }
 
 int MenuBarHeight()

@@ -11,7 +11,8 @@ class QWidget;
 namespace vendrix {
 
 /// The area, in screen coordinates, that a dialog of `owner` treats as the screen: the free
-/// area of a handheld-sized screen, otherwise the outermost window the owner belongs to.
+/// area of a handheld-sized screen (under Wayland the room the compositor gave the maximised
+/// outermost window), otherwise the outermost window the owner belongs to.
 QRect HandheldScreen(const QWidget* owner);
 
 /// The height of a bottom menu bar, as the handheld's menu bar height.

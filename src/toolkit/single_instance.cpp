@@ -1,5 +1,8 @@
-// The single-instance channel over QLocalServer / QLocalSocket. A start writes "raise"; the
-// running copy brings its window up and answers "ok".
+// The single-instance channel over QLocalServer / QLocalSocket. A start writes one line,
+// "raise", or "raise" and a blank and the launcher's activation token; the running copy brings
+// its window up and answers "ok". A copy of an older version writes "raise" alone, which is
+// still a request, and takes any line holding "raise" for one, so old and new copies still
+// understand each other.
 #include "toolkit/single_instance.h"
 
 #include <QDir>
@@ -7,12 +10,33 @@
 #include <QLocalSocket>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <optional>
+
 namespace vendrix {
 
 namespace {
 
-constexpr const char* kRaise = "raise\n";
+constexpr const char* kRaise = "raise";
 constexpr const char* kDone = "ok\n";
+// Longer than any token a compositor hands out; a longer line is not a request of ours.
+constexpr qint64 kLongestLine = 4096;
+
+// The token of a request line, or nothing when the line is not a request. A token that holds
+// anything but printable ASCII is dropped: the window still comes up, without it.
+std::optional<QString> ReadRequest(QByteArray line)
+{
+    line = line.trimmed();
+    if (line == kRaise)
+        return QString();
+    const QByteArray prefix = QByteArray(kRaise) + ' ';
+    if (!line.startsWith(prefix))
+        return std::nullopt;
+    const QByteArray token = line.mid(prefix.size());
+    const bool printable
+        = std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < '\x7f'; });
+    return printable ? QString::fromLatin1(token) : QString();
+}
 
 } // namespace
 
@@ -35,13 +59,17 @@ TSingleInstance::TSingleInstance(QString name)
 
 TSingleInstance::~TSingleInstance() = default;
 
-bool TSingleInstance::RaiseRunning(int timeoutMs)
+bool TSingleInstance::RaiseRunning(const QString& activationToken, int timeoutMs)
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(timeoutMs))
         return false;
-    socket.write(kRaise);
+    QByteArray request(kRaise);
+    const QByteArray token = activationToken.toLatin1();
+    if (!token.isEmpty() && token.size() < kLongestLine - request.size() - 2)
+        request += ' ' + token;
+    socket.write(request + '\n');
     socket.waitForBytesWritten(timeoutMs);
     // The answer only tells that the first copy came up; a busy copy still counts as running.
     socket.waitForReadyRead(timeoutMs);
@@ -49,7 +77,7 @@ bool TSingleInstance::RaiseRunning(int timeoutMs)
     return true;
 }
 
-bool TSingleInstance::Listen(std::function<void()> onRaise)
+bool TSingleInstance::Listen(TOnRaise onRaise)
 {
     m_onRaise = std::move(onRaise);
     m_server = std::make_unique<QLocalServer>();
@@ -64,12 +92,23 @@ bool TSingleInstance::Listen(std::function<void()> onRaise)
         while (QLocalSocket* socket = m_server->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
-                if (!socket->readAll().contains("raise"))
-                    return;
-                if (m_onRaise)
-                    m_onRaise();
-                socket->write(kDone);
-                socket->flush();
+                // The request may come in pieces: one whole line is one request.
+                while (socket->canReadLine()) {
+                    const QByteArray line = socket->readLine(kLongestLine + 1);
+                    if (!line.endsWith('\n')) {
+                        socket->abort();
+                        return;
+                    }
+                    const std::optional<QString> token = ReadRequest(line);
+                    if (!token)
+                        continue;
+                    if (m_onRaise)
+                        m_onRaise(*token);
+                    socket->write(kDone);
+                    socket->flush();
+                }
+                if (socket->bytesAvailable() > kLongestLine)
+                    socket->abort();
             });
         }
     });

@@ -1,6 +1,8 @@
-// Fitting windows to small screens, keeping every window on its screen, and bringing windows to
-// the front.
+// Fitting windows to small screens, keeping every window on its screen, placing forms over
+// their owners, and bringing windows to the front.
 #include "toolkit/window_placement.h"
+
+#include "toolkit/compositor.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -16,10 +18,21 @@ namespace vendrix {
 
 namespace {
 
+QScreen* ScreenOf(const QWidget* window)
+{
+    return window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+}
+
 QRect AvailableArea(const QWidget* window)
 {
-    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    QScreen* screen = ScreenOf(window);
     return screen ? screen->availableGeometry() : QRect();
+}
+
+// Sized by the compositor or the window manager: nothing to fit or to keep on screen.
+bool SizedByDesktop(const QWidget* window)
+{
+    return window->windowState().testAnyFlags(Qt::WindowMaximized | Qt::WindowFullScreen);
 }
 
 // The frame's share of a window: the area is for the whole window, title bar and borders too.
@@ -38,6 +51,18 @@ bool IsKeptWindow(const QWidget* widget)
     return type == Qt::Window || type == Qt::Dialog || type == Qt::Sheet;
 }
 
+// A window that would open away from the window it was opened from (in a corner of a desktop,
+// where the window manager or its own fixed position puts it) opens over it instead. One that
+// places itself over its owner's window keeps its place.
+void BringOverOwner(QWidget* window)
+{
+    const QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    if (!owner || !owner->isVisible() || owner->isMinimized() || OnHandheldScreen(owner)
+        || owner->frameGeometry().contains(window->frameGeometry().center()))
+        return;
+    PlaceOverOwner(window);
+}
+
 // The window of the program the agent used last, to come back to.
 QPointer<QWidget> g_lastActive;
 
@@ -54,6 +79,8 @@ protected:
         if (event->type() == QEvent::Show && watched->isWidgetType()) {
             auto* widget = static_cast<QWidget*>(watched);
             if (IsKeptWindow(widget)) {
+                if (!event->spontaneous())
+                    BringOverOwner(widget);
                 KeepOnScreen(widget);
                 // Once more when the window is up: the frame is known only then.
                 QPointer<QWidget> guard(widget);
@@ -69,32 +96,69 @@ protected:
 
 } // namespace
 
+bool IsHandheldSize(QSize size)
+{
+    return size.isValid() && std::min(size.width(), size.height()) < kTabletShorterSide
+        && std::max(size.width(), size.height()) < kDesktopLongerSide;
+}
+
 bool OnHandheldScreen(const QWidget* window)
 {
-    const QRect area = AvailableArea(window);
-    return area.isValid() && area.width() * 2 < kHandheldWidth * 3
-        && area.height() * 2 < kHandheldHeight * 3;
+    // The screen itself, not its free area: what makes a phone is the device, and a desktop's
+    // panels must not turn a low monitor into one.
+    const QScreen* screen = ScreenOf(window);
+    return screen && IsHandheldSize(screen->geometry().size());
 }
 
 void FitToScreen(QWidget* window)
 {
     if (OnHandheldScreen(window)) {
+        if (OnWayland()) {
+            // The available area is the whole output there, panels included: only the
+            // compositor knows the room a window has.
+            if (!SizedByDesktop(window))
+                window->setWindowState(
+                    (window->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+            return;
+        }
         const QMargins m = FrameMargins(window);
         window->setGeometry(AvailableArea(window).marginsRemoved(m));
     }
     KeepOnScreen(window);
 }
 
+void PlaceOverOwner(QWidget* window)
+{
+    const QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    if (!owner || OnWayland())
+        return;
+    // A window not yet shown has no frame of its own: the owner's is the best guess.
+    const QMargins m = FrameMargins(window->isVisible() ? window : owner);
+    QRect frame(QPoint(0, 0), window->size().grownBy(m));
+    frame.moveCenter(owner->frameGeometry().center());
+    // A window's position is its frame's.
+    window->move(frame.topLeft());
+    KeepOnScreen(window);
+}
+
+bool CloseButtonHides(const QWidget* window)
+{
+    return OnHandheldScreen(window) && MinimisedWindowsComeBack();
+}
+
 void KeepOnScreen(QWidget* window)
 {
     const QRect area = AvailableArea(window);
-    if (!area.isValid())
+    if (!area.isValid() || SizedByDesktop(window))
         return;
     const QMargins m = FrameMargins(window);
     const QSize room(area.width() - m.left() - m.right(), area.height() - m.top() - m.bottom());
     const QSize size = window->size().boundedTo(room).expandedTo(window->minimumSize());
     if (size != window->size())
         window->resize(size);
+    // Under Wayland a client knows neither where its window is nor where the panels are.
+    if (OnWayland())
+        return;
     const QRect frame = window->frameGeometry();
     const int left
         = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
@@ -140,7 +204,15 @@ void BringToFront(QWidget* window)
     window->activateWindow();
 }
 
-void BringProgramToFront(QWidget* mainWindow)
+void ShowMainWindow(QWidget* window, const QString& activationToken)
+{
+    FitToScreen(window);
+    window->show();
+    window->raise();
+    ActivateWithToken(window, activationToken);
+}
+
+void BringProgramToFront(QWidget* mainWindow, const QString& activationToken)
 {
     if (mainWindow->isMinimized())
         mainWindow->showNormal();
@@ -155,7 +227,7 @@ void BringProgramToFront(QWidget* mainWindow)
     if (target != mainWindow && target->parentWidget())
         target->parentWidget()->window()->raise();
     target->raise();
-    target->activateWindow();
+    ActivateWithToken(target, activationToken);
 }
 
 } // namespace vendrix

@@ -1,7 +1,9 @@
 // Every window of the program on the screen this run was started with (ctest starts it once per
-// screen: handheld, tablet and phone sizes, portrait and landscape). Each window must lie inside
-// the available screen area, and each of its buttons (menu-bar items, dialog buttons, radio
-// buttons and check boxes) must be fully visible or reachable by scrolling its page.
+// screen: handheld, small tablet, phone and desktop sizes, portrait and landscape). Each window
+// must lie inside the available screen area, and each of its buttons (menu-bar items, dialog
+// buttons, radio buttons and check boxes) must be fully visible or reachable by scrolling its
+// page. Each window belongs to the window it was opened from (transient for it, which a Wayland
+// compositor needs to place it) and, on a desktop, opens over it.
 #include "ui/document_fixture.h"
 #include "ui/ui_support.h"
 
@@ -17,6 +19,7 @@
 #include "shell/period_dialog.h"
 #include "storage/options.h"
 #include "toolkit/folder_picker.h"
+#include "toolkit/menu_bar.h"
 #include "toolkit/message_dialog.h"
 #include "toolkit/window_placement.h"
 
@@ -31,9 +34,11 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QWindow>
 
 #include <QDir>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -96,17 +101,34 @@ std::string Unreachable(const QWidget* button, const QWidget* window)
     return {};
 }
 
-void ExpectFits(QWidget* window, const std::string& name)
+std::string Text(const QRect& r)
+{
+    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width())
+        + "x" + std::to_string(r.height());
+}
+
+// `window` opened from `owner` (nullptr: the main window itself).
+void ExpectFits(QWidget* window, const QWidget* owner, const std::string& name)
 {
     SCOPED_TRACE(name);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     const QRect area = window->screen()->availableGeometry();
     // The window is kept on screen once it is up (the frame is known only then).
     EXPECT_TRUE(test::WaitUntil([&] { return area.contains(window->frameGeometry()); }, 2000))
-        << "window " << window->frameGeometry().x() << "," << window->frameGeometry().y() << " "
-        << window->frameGeometry().width() << "x" << window->frameGeometry().height()
-        << " on the screen's " << area.width() << "x" << area.height();
-    int checked = 0;
+        << "window " << Text(window->frameGeometry()) << " on the screen's " << area.width() << "x"
+        << area.height();
+    if (owner) {
+        ASSERT_TRUE(window->windowHandle());
+        EXPECT_EQ(window->windowHandle()->transientParent(), owner->windowHandle());
+        // On a desktop the window opens over its owner, not wherever the window manager would
+        // put a new window; on a small screen both fill it.
+        if (!OnHandheldScreen(owner)) {
+            EXPECT_TRUE(owner->frameGeometry().contains(window->frameGeometry().center()))
+                << "window " << Text(window->frameGeometry()) << " over its owner's "
+                << Text(owner->frameGeometry());
+        }
+    }
+    std::vector<const QAbstractButton*> buttons;
     for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
         // The inner buttons of tab bars, spin boxes and calendars come and go with their
         // control; a button on a hidden page is not on screen to begin with.
@@ -114,12 +136,22 @@ void ExpectFits(QWidget* window, const std::string& name)
             || IsInside(button, "QAbstractSpinBox") || IsInside(button, "QCalendarWidget")
             || button->inherits("QTabBar"))
             continue;
-        ++checked;
+        buttons.push_back(button);
+    }
+    // A window fitted to the screen as it becomes active lays its pages out again a moment
+    // later.
+    test::WaitUntil(
+        [&] {
+            return std::all_of(buttons.begin(), buttons.end(),
+                [&](const QAbstractButton* b) { return Unreachable(b, window).empty(); });
+        },
+        2000);
+    for (const QAbstractButton* button : buttons) {
         const std::string why = Unreachable(button, window);
         EXPECT_TRUE(why.empty()) << "button \"" << button->text().toStdString()
                                  << "\" is out of reach: " << why;
     }
-    EXPECT_GT(checked, 0) << "a window without buttons to check";
+    EXPECT_FALSE(buttons.empty()) << "a window without buttons to check";
 }
 
 std::vector<TWindowCase> Cases()
@@ -127,6 +159,9 @@ std::vector<TWindowCase> Cases()
     auto documentForm = [](QWidget* owner) {
         auto form = std::make_unique<TDocumentForm>(owner);
         form->Open("", false);
+        // Where and how large the main window opens it (its own test is below).
+        form->resize(owner->size());
+        PlaceOverOwner(form.get());
         return std::unique_ptr<QWidget>(std::move(form));
     };
     auto onPage = [](int page) {
@@ -227,23 +262,92 @@ std::vector<TWindowCase> Cases()
 
 class WindowGeometryTest : public CatalogueTest { };
 
+// Where the screen has room, the main window moves off the screen's corner, so that a window
+// that opens in the corner instead of over it shows.
+void MoveAwayFromTheCorner(QWidget& window)
+{
+    if (OnHandheldScreen(&window))
+        return;
+    const QRect area = window.screen()->availableGeometry();
+    window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+    ASSERT_TRUE(test::WaitUntil([&] { return window.frameGeometry().top() > area.top() + 50; }));
+}
+
 TEST_F(WindowGeometryTest, every_window_fits_the_screen_with_its_commands_in_reach)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     std::cout << "screen " << area.width() << "x" << area.height() << " at ratio "
               << QGuiApplication::primaryScreen()->devicePixelRatio() << "\n";
     TMainWindow owner;
-    owner.show();
+    ShowMainWindow(&owner);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    MoveAwayFromTheCorner(owner);
     for (const TWindowCase& c : Cases()) {
         if (c.options)
             c.options();
         std::unique_ptr<QWidget> window = c.build(&owner);
+        const bool isOwner = dynamic_cast<TMainWindow*>(window.get()) != nullptr;
         window->show();
         if (c.afterShow)
             c.afterShow(window.get());
-        ExpectFits(window.get(), c.name);
+        ExpectFits(window.get(), isOwner ? nullptr : &owner, c.name);
         window->hide();
+    }
+}
+
+// The screens where a window keeps the handheld's size and where it fills the screen: a phone
+// (below a tablet's 600 logical pixels across) fills, a tablet or a desktop does not, nor does a
+// low desktop screen (a full HD laptop at double scale).
+TEST(HandheldSize, PhonesAreHandheldTabletsAndDesktopsAreNot)
+{
+    const struct {
+        const char* name;
+        QSize size;
+        bool handheld;
+    } cases[] = {
+        {"the handheld's own screen", {240, 320}, true},
+        {"the handheld turned", {320, 240}, true},
+        {"a phone", {360, 720}, true},
+        {"a phone turned", {720, 360}, true},
+        {"a large phone", {412, 915}, true},
+        {"a small tablet's 480 x 800", {480, 800}, true},
+        {"a seven-inch tablet", {600, 960}, false},
+        {"a ten-inch tablet", {800, 1280}, false},
+        {"a netbook", {1024, 600}, false},
+        {"a full HD laptop at double scale", {960, 540}, false},
+        {"a desktop", {1920, 1080}, false},
+        {"no screen", {}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsHandheldSize(c.size), c.handheld) << c.name;
+}
+
+// « Новый » on a desktop: the form takes the main window's place and size and becomes the active
+// window, instead of opening in a corner of the screen behind the still active main window. On a
+// small screen both fill it.
+TEST_F(WindowGeometryTest, document_form_opens_over_the_main_window_and_is_the_active_one)
+{
+    TMainWindow window;
+    ShowMainWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    MoveAwayFromTheCorner(window);
+    for (int i = 0; i < 2; ++i) { // a second new order opens over the main window too
+        window.Menu().Activate(main_menu::kNew);
+        TDocumentForm* form = nullptr;
+        for (QObject* child : window.children()) {
+            auto* f = dynamic_cast<TDocumentForm*>(child);
+            if (f && f->isVisible() && QApplication::activeWindow() != f)
+                form = f;
+        }
+        ASSERT_TRUE(form);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        EXPECT_TRUE(test::WaitUntil([&] { return QApplication::activeWindow() == form; }))
+            << "the new form is the active window";
+        EXPECT_TRUE(test::WaitUntil([&] {
+            return form->frameGeometry() == window.frameGeometry();
+        })) << "form "
+            << Text(form->frameGeometry()) << ", main window " << Text(window.frameGeometry());
+        form->hide();
     }
 }
 
