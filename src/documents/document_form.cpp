@@ -8,6 +8,7 @@
 #include "documents/line_entry_dialog.h"
 #include "documents/reference_form.h"
 #include "storage/options.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/modal.h"
 #include "toolkit/report_list.h"
@@ -23,6 +24,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QTabBar>
 #include <QTabWidget>
@@ -83,6 +85,7 @@ QWidget* PickRow(
     box->setReadOnly(true);
     button = new QPushButton(QStringLiteral("..."), row);
     button->setFixedSize(25, 21);
+    PressOnEnter(button);
     auto* line = new QHBoxLayout;
     line->setSpacing(1);
     line->addWidget(box, 1);
@@ -178,11 +181,14 @@ void TDocumentForm::BuildTabs()
 {
     m_tabs = new QTabWidget(this);
     m_tabs->setUsesScrollButtons(true);
+    TurnPagesByCtrlTab(m_tabs);
     // The captions carry their own blanks; narrow tabs let all four fit across 240 pixels.
     m_tabs->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 0px; }"));
     // The header rows keep their heights; on a low screen (landscape) the page scrolls and the
     // menu bar stays below it.
-    AddPage(TDocumentPage::Header, ScrollWhenShort(BuildHeaderPage()), Q(" Шапка "));
+    QScrollArea* header = ScrollWhenShort(BuildHeaderPage());
+    ScrollWithTab(header);
+    AddPage(TDocumentPage::Header, header, Q(" Шапка "));
     BuildOrderPage();
     BuildSkuPage();
     AddPage(TDocumentPage::Prices, new QWidget(this), QStringLiteral("Tab3"));
@@ -433,6 +439,8 @@ void TDocumentForm::Showing()
         m_order->SelectRow(0);
     if (m_doc.sku.grid.RowCount() > 0)
         m_sku->SelectRow(0);
+    // The form opens on its tab bar, the first control from the top, whichever page it shows.
+    ShowFocus(m_tabs);
 }
 
 void TDocumentForm::showEvent(QShowEvent* event)
@@ -467,9 +475,10 @@ void TDocumentForm::RequestClose()
 void TDocumentForm::closeEvent(QCloseEvent* event)
 {
     event->ignore();
-    if (!m_closeCommand && !m_titleBarOk && OnHandheldScreen(this)) {
+    if (!m_closeCommand && !m_titleBarOk && CloseButtonHides(this)) {
         // Without the caption OK the title bar's button hides the form, as the handheld's X;
-        // on a desktop-sized screen the window manager's close asks the close query instead.
+        // on a desktop-sized screen, or where a minimised window could never come back
+        // (Wayland without activation), the window manager's close asks the close query.
         showMinimized();
         return;
     }

@@ -7,6 +7,7 @@
 #include "documents/keypad_dialog.h"
 #include "storage/options.h"
 #include "toolkit/glyphs.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/report_list.h"
 #include "toolkit/stylus.h"
@@ -117,8 +118,11 @@ QWidget* TGoodsForm::BuildGroupBar()
     m_groupButton = new QPushButton(groupBar);
     m_groupButton->setFixedHeight(22);
     m_groupButton->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    m_groupButton->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches the group caption (a tap leaves the focus where it was), and Space or Enter
+    // opens the drop-down as a tap does; Enter elsewhere in the form does not.
+    m_groupButton->setFocusPolicy(Qt::TabFocus);
     m_groupButton->setAutoDefault(false);
+    PressOnEnter(m_groupButton);
     m_groupButton->setStyleSheet(
         QStringLiteral("QPushButton { text-align: left; padding: 0px 3px; }"));
     auto* edge = BarButton(groupBar, 12, 22);
@@ -345,6 +349,8 @@ void TGoodsForm::showEvent(QShowEvent* event)
             kQuantityColumn, std::max(40, m_list->header()->sectionSizeHint(kQuantityColumn)));
         FitLastColumn(m_list, kNameColumn, 100);
     }
+    // The group caption is the first control from the top.
+    ShowFocus(m_groupButton);
 }
 
 void TGoodsForm::changeEvent(QEvent* event)
@@ -400,8 +406,13 @@ void TGoodsForm::OpenGroups()
 
 void TGoodsForm::CloseGroups()
 {
+    const bool treeFocused = m_tree->hasFocus();
     m_dropDown->hide();
     m_treeButtons->hide();
+    // Closed from the keyboard (Enter or Esc in the tree): the keys go back to the group
+    // caption that opened the drop-down, as with a drop-down list.
+    if (treeFocused)
+        m_groupButton->setFocus(Qt::OtherFocusReason);
 }
 
 void TGoodsForm::FindRow(int row)

@@ -7,6 +7,7 @@
 #include "documents/keypad_dialog.h"
 #include "storage/options.h"
 #include "toolkit/handheld_screen.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/modal.h"
 #include "toolkit/report_list.h"
 #include "toolkit/stylus.h"
@@ -73,8 +74,12 @@ TLineEntryDialog::TLineEntryDialog(QWidget* owner)
     m_ok->setFixedSize(65, 29);
     m_cancel = new QPushButton(Q("Отмена"), m_buttons);
     m_cancel->setFixedSize(65, 29);
-    for (QPushButton* b : {m_change, m_ok, m_cancel})
+    // No button is the default, so Enter in the list changes the count; on a button Enter
+    // presses that button.
+    for (QPushButton* b : {m_change, m_ok, m_cancel}) {
         b->setAutoDefault(false);
+        PressOnEnter(b);
+    }
     connect(m_change, &QPushButton::clicked, this, [this] { ChangeCount(); });
     connect(m_ok, &QPushButton::clicked, this, [this] { CloseDialog(this, true); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { CloseDialog(this, false); });
@@ -126,10 +131,9 @@ void TLineEntryDialog::showEvent(QShowEvent* event)
         screen.height() - 2 * bar - 40);
     LayOutButtons();
     FitLastColumn(m_list, 0, 100);
-    if (!m_rows.empty()) {
+    if (!m_rows.empty())
         m_list->SelectRow(0);
-        m_list->setFocus();
-    }
+    ShowFocus(m_list);
 }
 
 void TLineEntryDialog::resizeEvent(QResizeEvent* event)

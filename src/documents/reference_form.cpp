@@ -6,6 +6,7 @@
 
 #include "storage/options.h"
 #include "toolkit/glyphs.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/modal.h"
 #include "toolkit/report_list.h"
@@ -200,6 +201,14 @@ void TReferenceForm::showEvent(QShowEvent* event)
     const int selected = m_list->SelectedRow();
     if (selected >= 0)
         m_list->scrollTo(m_list->model()->index(selected, 0), QAbstractItemView::PositionAtCenter);
+    // The first control shown from the top: the code box, else the name box, else the list.
+    for (QWidget* first : {static_cast<QWidget*>(m_codeBox), static_cast<QWidget*>(m_nameBox),
+             static_cast<QWidget*>(m_list)}) {
+        if (first->isVisibleTo(this)) {
+            ShowFocus(first);
+            break;
+        }
+    }
 }
 
 bool TReferenceForm::eventFilter(QObject* watched, QEvent* event)

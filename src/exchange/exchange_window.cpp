@@ -3,6 +3,7 @@
 
 #include "toolkit/qt_text.h"
 
+#include "toolkit/keyboard.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/modal.h"
 #include "toolkit/window_placement.h"
@@ -68,6 +69,8 @@ TExchangeWindow::TExchangeWindow(QWidget* owner)
     m_menu->AddItem(Q(" Закрыть "));
     m_menu->onCommand = [this](int item) { Command(item); };
     layout->addWidget(m_menu);
+    // The window opens on its log, the first control from the top; Tab leads to the menu.
+    OpenOnFocus(m_logBox);
 
     m_startTimer = new QTimer(this);
     m_startTimer->setSingleShot(true);

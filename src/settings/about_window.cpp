@@ -4,6 +4,7 @@
 #include "toolkit/qt_text.h"
 
 #include "toolkit/glyphs.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/modal.h"
 #include "toolkit/window_placement.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -83,8 +85,13 @@ TAboutWindow::TAboutWindow(QWidget* owner)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(ScrollWhenShort(client), 1);
+    QScrollArea* credits = ScrollWhenShort(client);
+    // The credits are no control: Tab passes them by.
+    ScrollWithTab(credits);
+    layout->addWidget(credits, 1);
     layout->addWidget(m_menu);
+    // "[ Закрыть ]" is the window's one control.
+    OpenOnFocus(m_menu->Button(about_menu::kClose));
 }
 
 // White, with the centre column between the two colour strips.

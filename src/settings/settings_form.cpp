@@ -7,6 +7,7 @@
 
 #include "settings/settings_rules.h"
 #include "storage/value_formats.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/message_box.h"
 #include "toolkit/modal.h"
@@ -124,12 +125,18 @@ TSettingsForm::TSettingsForm(QWidget* owner)
     m_tabs->tabBar()->setStyleSheet(
         QStringLiteral("QTabBar::tab { padding: 3px 1px; margin: 0px; font-size: 11px; }"));
     m_tabs->setUsesScrollButtons(true);
+    TurnPagesByCtrlTab(m_tabs);
     BuildExchangePage();
     BuildLookPage();
     BuildFunctionsPage();
     BuildCaptionsPage();
     BuildInfoPage();
     BindControls();
+    // The pages taller than the screen scroll to the control Tab reaches.
+    for (int page = 0; page < m_tabs->count(); ++page) {
+        if (auto* scroll = qobject_cast<QScrollArea*>(m_tabs->widget(page)))
+            ScrollWithTab(scroll);
+    }
 
     m_menu = new TMenuBar(this);
     for (const char* caption : settings_menu::kCaptions)
@@ -212,44 +219,41 @@ void TSettingsForm::BuildExchangePage()
     m_connectionHeading = AddHeading(page, "Настройки соединения", 4, 4);
     m_stretched.push_back(m_connectionHeading);
 
-    struct TField {
+    // The controls are made from the top down, each check box before the edit boxes it
+    // enables, so that Tab follows the screen: the server is typed after ticking the
+    // connection.
+    struct TControl {
         const char* caption;
-        int top;
-        int editLeft;
+        int left, top;
+        int editLeft; // an edit box with its label at `left`; 0: a check box
         const char* option;
     };
-    const TField fields[] = {
-        {"Сервер: ", 49, 70, "FTPADDRESS"},
-        {"Порт: ", 73, 71, "FTPPORT"},
-        {"Каталог: ", 97, 71, "FTPPATH"},
-        {"Логин: ", 145, 70, "FTPLOGIN"},
-        {"Пароль: ", 169, 71, "FTPPASSWORD"},
+    const TControl controls[] = {
+        {" FTP соединение", 4, 25, 0, "USEFTP"},
+        {"Сервер: ", 4, 49, 70, "FTPADDRESS"},
+        {"Порт: ", 4, 73, 71, "FTPPORT"},
+        {"Каталог: ", 4, 97, 71, "FTPPATH"},
+        {" Авторизация", 4, 121, 0, "FTPAUTH"},
+        {"Логин: ", 4, 145, 70, "FTPLOGIN"},
+        {"Пароль: ", 4, 169, 71, "FTPPASSWORD"},
+        {" ZIP-сжатие файлов обмена", 4, 195, 0, "USEZIP"},
+        {" Начинать обмен сразу", 4, 223, 0, "FTPAUTO"},
+        {" Подключать интернет (GPRS)", 4, 252, 0, "CONN_INET"},
+        {"Подключать частную сеть", 22, 273, 0, "CONN_LAN"},
+        {" Разрывать соединение...", 3, 295, 0, "BREAK_INET"},
+        {" Пауза перед загрузкой", 4, 324, 0, "FTP_PAUSE"},
     };
-    for (const TField& f : fields) {
-        m_editLabels[f.option] = AddLabel(page, f.caption, 4, f.top, f.editLeft - 6);
-        m_stretched.push_back(AddEdit(page, f.editLeft, f.top, 150, f.option));
+    for (const TControl& c : controls) {
+        if (c.editLeft == 0) {
+            m_stretched.push_back(AddCheck(page, c.caption, c.left, c.top, c.option));
+            continue;
+        }
+        m_editLabels[c.option] = AddLabel(page, c.caption, c.left, c.top, c.editLeft - 6);
+        m_stretched.push_back(AddEdit(page, c.editLeft, c.top, 150, c.option));
     }
     Edit("FTPPORT")->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     Edit("FTPPASSWORD")->setEchoMode(QLineEdit::Password);
-
-    struct TCheck {
-        const char* caption;
-        int left, top;
-        const char* option;
-    };
-    const TCheck checks[] = {
-        {" FTP соединение", 4, 25, "USEFTP"},
-        {" Авторизация", 4, 121, "FTPAUTH"},
-        {" ZIP-сжатие файлов обмена", 4, 195, "USEZIP"},
-        {" Начинать обмен сразу", 4, 223, "FTPAUTO"},
-        {" Подключать интернет (GPRS)", 4, 252, "CONN_INET"},
-        {"Подключать частную сеть", 22, 273, "CONN_LAN"},
-        {" Разрывать соединение...", 3, 295, "BREAK_INET"},
-        {" Пауза перед загрузкой", 4, 324, "FTP_PAUSE"},
-    };
-    for (const TCheck& c : checks)
-        m_stretched.push_back(AddCheck(page, c.caption, c.left, c.top, c.option));
 }
 
 void TSettingsForm::BuildLookPage()
@@ -379,8 +383,9 @@ void TSettingsForm::BuildInfoPage()
     strip->setFixedHeight(38);
     m_resetWidths = new QPushButton(Q("Сброс ширины колонок..."), strip);
     m_resetWidths->setGeometry(6, 4, 200, 24);
-    // Enter in an edit box must not ask about the column widths.
+    // Enter in an edit box must not ask about the column widths; on the button itself it does.
     m_resetWidths->setAutoDefault(false);
+    PressOnEnter(m_resetWidths);
     connect(m_resetWidths, &QPushButton::clicked, this, [this] { ResetWidths(); });
 
     auto* column = new QVBoxLayout(page);
@@ -506,6 +511,8 @@ void TSettingsForm::showEvent(QShowEvent* event)
     m_shown = true;
     StretchExchangePage();
     ApplyEnabling();
+    // The form opens on its tab bar, the first control from the top.
+    ShowFocus(m_tabs);
 }
 
 void TSettingsForm::changeEvent(QEvent* event)

@@ -3,6 +3,7 @@
 
 #include "toolkit/qt_text.h"
 
+#include "toolkit/keyboard.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/modal.h"
 #include "toolkit/window_placement.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -75,7 +77,9 @@ TPeriodDialog::TPeriodDialog(QWidget* owner, TDate start, TDate end, TDate today
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     // In landscape the rows scroll; the two commands stay on the bar.
-    layout->addWidget(ScrollWhenShort(panel), 1);
+    QScrollArea* rows = ScrollWhenShort(panel);
+    ScrollWithTab(rows);
+    layout->addWidget(rows, 1);
     layout->addWidget(m_menu);
     ConnectPanel();
 
@@ -99,10 +103,6 @@ QWidget* TPeriodDialog::BuildPanel()
     BuildDayRows(panel);
     BuildIntervalRows(panel);
     AddChoice(m_choices, panel, "Все документы журнала", TPeriodChoice::All, 256, 197);
-    // Takes the focus when the dialog opens, so that no date picker holds it.
-    m_focusPlaceholder = new QWidget(panel);
-    m_focusPlaceholder->setGeometry(0, 0, 0, 0);
-    m_focusPlaceholder->setFocusPolicy(Qt::StrongFocus);
     return panel;
 }
 
@@ -131,6 +131,12 @@ void TPeriodDialog::BuildSteppingRows(QWidget* panel)
         display->setAlignment((row == 0 ? Qt::AlignRight : Qt::AlignHCenter) | Qt::AlignVCenter);
         auto* next = new QPushButton(QStringLiteral(">"), panel);
         next->setGeometry(189, top, 25, 23);
+        // A step is taken by Space or Enter on its own button only: none is the dialog's
+        // default, which Enter on a choice or a picker would press.
+        for (QPushButton* step : {prev, next}) {
+            step->setAutoDefault(false);
+            PressOnEnter(step);
+        }
         m_prev[static_cast<std::size_t>(row)] = prev;
         m_next[static_cast<std::size_t>(row)] = next;
         m_display[static_cast<std::size_t>(row)] = display;
@@ -257,7 +263,9 @@ void TPeriodDialog::Show()
 void TPeriodDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    m_focusPlaceholder->setFocus();
+    // The dialog opens on the choice it recognised, never on a date picker (which would raise
+    // the soft input panel).
+    ShowFocus(Radio(m_selection.Choice()));
 }
 
 void TPeriodDialog::changeEvent(QEvent* event)

@@ -79,7 +79,6 @@ private:
     QCheckBox* m_fromYear = nullptr;
     QCheckBox* m_fromQuarter = nullptr;
     QCheckBox* m_fromMonth = nullptr;
-    QWidget* m_focusPlaceholder = nullptr;
     bool m_showing = false; // the controls are being set from the selection
 };
 

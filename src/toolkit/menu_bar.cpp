@@ -3,6 +3,10 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QToolButton>
 
 #include <algorithm>
@@ -12,6 +16,70 @@ namespace vendrix {
 namespace {
 
 constexpr const char* kSeparator = "-";
+
+// A bar button. Tab reaches it, a tap does not move the focus to it (the focus stays in the
+// edit box the agent was typing into), and Space or Enter presses it. What a press by key does
+// may differ from a tap (a submenu opens with its first item active), so a key press goes to
+// onKey rather than through the click.
+class TBarButton : public QToolButton {
+public:
+    explicit TBarButton(QWidget* parent)
+        : QToolButton(parent)
+    {
+        setFocusPolicy(Qt::TabFocus);
+    }
+
+    std::function<void()> onKey;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (!event->isAutoRepeat() && onKey)
+                onKey();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+
+    void keyReleaseEvent(QKeyEvent* event) override
+    {
+        // Space pressed the button down (Qt's own handling); its release runs the command.
+        if (event->key() == Qt::Key_Space && !event->isAutoRepeat() && isDown()) {
+            setDown(false);
+            if (onKey)
+                onKey();
+            return;
+        }
+        QToolButton::keyReleaseEvent(event);
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        QToolButton::paintEvent(event);
+        // A flat (auto-raised) button shows no frame of its own; the focus gets one, so that
+        // the agent sees which command Space or Enter runs.
+        if (!hasFocus() || !window()->testAttribute(Qt::WA_KeyboardFocusChange))
+            return;
+        QStylePainter painter(this);
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(1, 1, -1, -1);
+        frame.backgroundColor = palette().color(QPalette::Button);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
+    }
+};
+
+// The first item of `menu` the arrows would reach: shown, enabled, not a separator.
+QAction* FirstActiveItem(const QMenu* menu)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->isVisible() && action->isEnabled() && !action->isSeparator())
+            return action;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -32,16 +100,16 @@ int TMenuBar::AddItem(const QString& caption, int parent)
     const int number = ItemCount();
     TItem item {parent};
     if (parent < 0) {
-        auto* button = new QToolButton(this);
+        auto* button = new TBarButton(this);
         // setText keeps the caption's blanks; an action's icon text would lose them.
         button->setText(caption);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::NoFocus);
         if (caption == kSeparator) {
             button->setEnabled(false);
         }
         connect(button, &QToolButton::clicked, this, [this, number] { Activate(number); });
+        button->onKey = [this, number] { Run(number, true); };
         m_layout->insertWidget(m_layout->count() - 1, button);
         item.button = button;
     } else {
@@ -64,7 +132,7 @@ int TMenuBar::AddItem(const QString& caption, int parent)
     return number;
 }
 
-void TMenuBar::PopUp(int item)
+void TMenuBar::PopUp(int item, bool byKey)
 {
     const TItem& it = m_items.at(static_cast<std::size_t>(item));
     // The bar sits at the bottom edge: the submenu opens upwards, over the window, and keeps
@@ -76,15 +144,23 @@ void TMenuBar::PopUp(int item)
     if (at.y() < area.top() - size.height())
         at.setY(it.button->mapToGlobal(QPoint(0, it.button->height())).y());
     it.submenu->popup(at);
+    // Opened from the keyboard, the menu shows where the arrows start and Enter picks at once.
+    if (byKey)
+        it.submenu->setActiveAction(FirstActiveItem(it.submenu));
 }
 
 void TMenuBar::Activate(int item)
+{
+    Run(item, false);
+}
+
+void TMenuBar::Run(int item, bool byKey)
 {
     const TItem& it = m_items.at(static_cast<std::size_t>(item));
     if (!ItemEnabled(item) || IsSeparator(item))
         return;
     if (it.button && it.submenu) {
-        PopUp(item);
+        PopUp(item, byKey);
         return;
     }
     if (it.action) {
@@ -93,6 +169,17 @@ void TMenuBar::Activate(int item)
     }
     if (onCommand)
         onCommand(item);
+}
+
+void TMenuBar::FollowInTabOrder(QWidget* control)
+{
+    QWidget* previous = control;
+    for (const TItem& it : m_items) {
+        if (!it.button)
+            continue;
+        setTabOrder(previous, it.button);
+        previous = it.button;
+    }
 }
 
 void TMenuBar::SetItemVisible(int item, bool visible)

@@ -1,7 +1,9 @@
 // The handheld's menus over Qt Widgets: the menu bar along the bottom edge of a window (a row of
 // buttons whose submenus pop up above them) and the pop-up menu of a list. Items are numbered in
 // the order they are added, a caption "-" makes a separator, and captions keep their blanks
-// exactly (" Новый "), which is why bar items are tool buttons and not tool bar actions.
+// exactly (" Новый "), which is why bar items are tool buttons and not tool bar actions. The bar's
+// buttons take the keyboard as a desktop menu does: Tab reaches them after the window's controls,
+// Space or Enter runs a command or opens a submenu with its first item active, Esc closes it.
 #pragma once
 
 #include <QMenu>
@@ -40,6 +42,9 @@ public:
 
     /// Does what a tap on the item does: a command runs, a bar item with a submenu opens it.
     void Activate(int item);
+    /// Puts the bar's buttons right after `control` in the window's tab order, for a window
+    /// whose bar was made before the controls that stand above it.
+    void FollowInTabOrder(QWidget* control);
 
     /// Runs with the item's number when a command item is chosen.
     std::function<void(int)> onCommand;
@@ -51,7 +56,8 @@ private:
         QAction* action = nullptr;
         QMenu* submenu = nullptr;
     };
-    void PopUp(int item);
+    void Run(int item, bool byKey);
+    void PopUp(int item, bool byKey);
 
     QHBoxLayout* m_layout;
     std::vector<TItem> m_items;

@@ -1,7 +1,10 @@
 // Modal runs and the modal-child-open flag.
 #include "toolkit/modal.h"
 
+#include "toolkit/keyboard.h"
+
 #include <QDialog>
+#include <QPointer>
 
 namespace vendrix {
 
@@ -13,8 +16,14 @@ bool g_modalChildOpen = false;
 
 int RunModal(QDialog& dialog)
 {
+    // The keyboard goes back where it was once the dialog is gone: to the owner's control that
+    // had it, the keypad's owner list or the document's button that opened a selection.
+    QPointer<QWidget> owner = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    QPointer<QWidget> control = owner ? owner->focusWidget() : nullptr;
     // Qt's own codes are mapped explicitly: only an accepted dialog is OK.
-    return dialog.exec() == QDialog::Accepted ? kModalOk : kModalCancel;
+    const int result = dialog.exec() == QDialog::Accepted ? kModalOk : kModalCancel;
+    GiveKeyboardBack(owner, control);
+    return result;
 }
 
 void CloseDialog(QDialog* dialog, bool ok)

@@ -3,6 +3,7 @@
 #include "toolkit/report_list.h"
 
 #include <QAbstractTableModel>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -159,6 +160,35 @@ private:
     const TReportList* m_list;
 };
 
+// Tab into a list where no row is chosen yet chooses the row the focus stands on (the first):
+// Enter then acts on a row the agent sees, and the arrows move from it. A tap chooses its own.
+class TKeyboardEntry : public QObject {
+public:
+    explicit TKeyboardEntry(TReportList* list)
+        : QObject(list)
+        , m_list(list)
+    {
+        list->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_list && event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            const bool byTab = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+            if (byTab && m_list->SelectedRow() < 0 && m_list->model()->rowCount() > 0) {
+                const QModelIndex current = m_list->currentIndex();
+                m_list->SelectRow(current.isValid() ? current.row() : 0);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TReportList* m_list;
+};
+
 } // namespace
 
 TReportList::TReportList(QWidget* parent)
@@ -181,6 +211,7 @@ TReportList::TReportList(QWidget* parent)
     header()->setMinimumSectionSize(0);
     header()->setSectionsMovable(false);
     header()->setSectionResizeMode(QHeaderView::Interactive);
+    new TKeyboardEntry(this);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (onContextMenu)

@@ -22,3 +22,13 @@ if(TARGET vendrix_ui)
         VENDRIX_BUILD_DIR="${PROJECT_BINARY_DIR}")
     add_dependencies(install_test vendrix vendrix-cli vendrix_icons vendrix_install_files)
 endif()
+
+# The same road by the keyboard alone: the real program on a virtual X screen without a window
+# manager, driven by real key events (xdotool); skipped where Xvfb or xdotool is missing.
+if(TARGET vendrix_ui)
+    vendrix_ui_test(keyboard_road_test app/keyboard_road_test.cpp app/local_office.cpp)
+    target_compile_definitions(keyboard_road_test PRIVATE VENDRIX_PROGRAM="$<TARGET_FILE:vendrix>"
+        VENDRIX_OFFICE="${PROJECT_SOURCE_DIR}/examples/office")
+    add_dependencies(keyboard_road_test vendrix)
+    set_tests_properties(keyboard_road_test PROPERTIES TIMEOUT 900)
+endif()
