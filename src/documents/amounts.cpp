@@ -16,6 +16,19 @@ TAmount AmountProduct(TAmount a, TAmount b)
     return static_cast<TAmount>(product);
 }
 
+std::optional<TAmount> LineSum(TAmount quantity, TAmount price)
+{
+    const __int128 product = static_cast<__int128>(quantity) * price / kAmountScale;
+    if (product > kMaxOrderAmount || product < -kMaxOrderAmount)
+        return std::nullopt;
+    return static_cast<TAmount>(product);
+}
+
+bool QuantityFits(TAmount amount)
+{
+    return amount <= kMaxOrderAmount && amount >= -kMaxOrderAmount;
+}
+
 TAmount QuantityAmount(std::string_view text)
 {
     return TextToAmount(Trim(text), 0);

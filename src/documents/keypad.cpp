@@ -10,10 +10,42 @@ namespace vendrix {
 namespace {
 
 constexpr char32_t kEnter = 13;
+constexpr const char* kSumTooLarge = "Сумма слишком велика";
 
 bool IsDigit(char32_t c)
 {
     return c >= '0' && c <= '9';
+}
+
+enum class TEntryRead { Number, NotANumber, OutOfRange };
+
+// The entry's syntax first, then its value: digits the amount range cannot take are a number
+// all the same, only too large.
+TEntryRead ReadEntry(std::string_view entry, TAmount& value)
+{
+    std::size_t i = 0;
+    while (i < entry.size() && (entry[i] == ' ' || entry[i] == '\t'))
+        ++i;
+    const std::size_t start = i;
+    if (i < entry.size() && (entry[i] == '+' || entry[i] == '-'))
+        ++i;
+    bool digits = false;
+    bool point = false;
+    for (; i < entry.size(); ++i) {
+        const char c = entry[i];
+        if (IsDigit(static_cast<unsigned char>(c))) {
+            digits = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return TEntryRead::NotANumber;
+        }
+    }
+    if (!digits)
+        return TEntryRead::NotANumber;
+    constexpr TAmount kOutOfRange = std::numeric_limits<TAmount>::min();
+    value = TextToAmount(entry.substr(start), kOutOfRange);
+    return value == kOutOfRange ? TEntryRead::OutOfRange : TEntryRead::Number;
 }
 
 } // namespace
@@ -40,32 +72,43 @@ TKeyFilterResult FilterKey(std::string_view entry, char32_t character)
 
 std::optional<TAmount> ParseKeypadEntry(std::string_view entry)
 {
-    std::size_t i = 0;
-    while (i < entry.size() && (entry[i] == ' ' || entry[i] == '\t'))
-        ++i;
-    const std::size_t start = i;
-    if (i < entry.size() && (entry[i] == '+' || entry[i] == '-'))
-        ++i;
-    bool digits = false;
-    bool point = false;
-    for (; i < entry.size(); ++i) {
-        const char c = entry[i];
-        if (c >= '0' && c <= '9') {
-            digits = true;
-        } else if (c == '.' && !point) {
-            point = true;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (!digits)
-        return std::nullopt;
     // Out of the amount range reads as unreadable, the same as any other text it cannot take.
-    constexpr TAmount kUnreadable = std::numeric_limits<TAmount>::min();
-    const TAmount value = TextToAmount(entry.substr(start), kUnreadable);
-    if (value == kUnreadable)
+    TAmount value = 0;
+    if (ReadEntry(entry, value) != TEntryRead::Number)
         return std::nullopt;
     return value;
+}
+
+TEntryCheck CheckKeypadEntry(std::string_view entry, TAmount price)
+{
+    TAmount value = 0;
+    switch (ReadEntry(entry, value)) {
+    case TEntryRead::NotANumber:
+        return TEntryCheck::Unreadable;
+    case TEntryRead::OutOfRange:
+        return TEntryCheck::QuantityTooLarge;
+    case TEntryRead::Number:
+        break;
+    }
+    if (!QuantityFits(value))
+        return TEntryCheck::QuantityTooLarge;
+    if (price >= 0 && !LineSum(value, price))
+        return TEntryCheck::SumTooLarge;
+    return TEntryCheck::Taken;
+}
+
+std::string EntryRefusal(TEntryCheck check)
+{
+    switch (check) {
+    case TEntryCheck::QuantityTooLarge:
+        return "Слишком большое количество.";
+    case TEntryCheck::SumTooLarge:
+        return "Слишком большое количество: сумма строки не помещается.";
+    case TEntryCheck::Taken:
+    case TEntryCheck::Unreadable:
+        break;
+    }
+    return {};
 }
 
 TKeypad::TKeypad(TAmount value, TAmount price)
@@ -87,25 +130,34 @@ std::string TKeypad::PriceLine() const
 
 void TKeypad::UpdateSum()
 {
-    m_sumLine = "Сумма " + AmountText(AmountProduct(m_value, m_price), 2, false);
+    const std::optional<TAmount> sum = LineSum(m_value, m_price);
+    m_sumLine = sum ? "Сумма " + AmountText(*sum, 2, false) : kSumTooLarge;
 }
 
 void TKeypad::EntryChanged(std::string_view entry)
 {
     if (!ShowPrice())
         return;
-    if (const auto value = ParseKeypadEntry(entry)) {
-        m_value = *value;
-        UpdateSum();
+    switch (Check(entry)) {
+    case TEntryCheck::Unreadable:
+        return; // an empty entry keeps the last sum
+    case TEntryCheck::QuantityTooLarge:
+    case TEntryCheck::SumTooLarge:
+        // Never a sum cut short: the agent sees at once that this quantity will not do.
+        m_sumLine = kSumTooLarge;
+        return;
+    case TEntryCheck::Taken:
+        break;
     }
+    m_value = *ParseKeypadEntry(entry);
+    UpdateSum();
 }
 
 bool TKeypad::Confirm(std::string_view entry)
 {
-    const auto value = ParseKeypadEntry(entry);
-    if (!value)
+    if (Check(entry) != TEntryCheck::Taken)
         return false;
-    m_value = *value;
+    m_value = *ParseKeypadEntry(entry);
     UpdateSum();
     return true;
 }

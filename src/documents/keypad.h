@@ -33,6 +33,21 @@ TKeyFilterResult FilterKey(std::string_view entry, char32_t character);
 /// optional point; nothing after. No value when it cannot be read or is out of range.
 std::optional<TAmount> ParseKeypadEntry(std::string_view entry);
 
+/// What OK makes of an entry.
+enum class TEntryCheck {
+    Taken, // a quantity an order line holds, and its sum too
+    Unreadable, // no number at all, such as an empty entry: refused without a word
+    QuantityTooLarge, // more than an order line holds, or too long to read at all
+    SumTooLarge, // the quantity fits, its sum at the price does not
+};
+
+/// Checks an entry against what an order line holds (kMaxOrderAmount): the quantity, and with
+/// a price (zero or more) its sum at that price.
+TEntryCheck CheckKeypadEntry(std::string_view entry, TAmount price);
+
+/// The agent's message for an entry OK refused; empty for a taken or an unreadable entry.
+std::string EntryRefusal(TEntryCheck check);
+
 /// The state of one keypad run: the value being edited, the goods price and the running sum.
 class TKeypad {
 public:
@@ -47,14 +62,18 @@ public:
     std::string InitialEntry() const;
     /// "Цена  " and the price with two decimals.
     std::string PriceLine() const;
-    /// "Сумма " and value x price with two decimals, as of the last readable entry.
+    /// "Сумма " and value x price with two decimals, as of the last readable entry; "Сумма
+    /// слишком велика" while the entry's sum is more than an order line holds.
     const std::string& SumLine() const { return m_sumLine; }
 
     /// The entry changed: with the price shown, a readable entry becomes the value and the
-    /// sum follows it; an unreadable one leaves both as they were.
+    /// sum follows it; an unreadable one leaves both as they were; one too large to take
+    /// leaves the value and says so on the sum line.
     void EntryChanged(std::string_view entry);
-    /// OK: true (and the entry becomes the value) when the entry can be read; false keeps the
-    /// keypad open, with no message.
+    /// What OK would make of `entry` at this keypad's price.
+    TEntryCheck Check(std::string_view entry) const { return CheckKeypadEntry(entry, m_price); }
+    /// OK: true (and the entry becomes the value) when Check takes the entry; false keeps the
+    /// keypad open and the value as it was (EntryRefusal tells the agent why).
     bool Confirm(std::string_view entry);
     /// Cancel: the value becomes 0 (the caller keeps its own value).
     void Cancel() { m_value = 0; }

@@ -1,6 +1,7 @@
 // The keypad's widgets at their handheld positions, wired to TKeypad.
 #include "documents/keypad_dialog.h"
 
+#include "storage/ui_seam.h"
 #include "toolkit/handheld_screen.h"
 #include "toolkit/modal.h"
 
@@ -236,8 +237,21 @@ void TKeypadDialog::OnKey(const TKeypadKeyPlace& key)
 
 void TKeypadDialog::Confirm()
 {
-    if (m_keypad.Confirm(m_entry->text().toStdString()))
+    const std::string entry = m_entry->text().toStdString();
+    if (m_keypad.Confirm(entry)) {
         done(QDialog::Accepted);
+        return;
+    }
+    // A quantity too large for an order line is never taken cut short: the agent is told why.
+    // An empty entry is refused without a word, as the handheld does.
+    const std::string refusal = EntryRefusal(m_keypad.Check(entry));
+    if (!refusal.empty())
+        UI().Message(refusal, TIcon::Warning);
+    // Back where the digits go, whether OK was tapped or Enter typed, so that the next key is
+    // not lost on the button; a refused quantity is selected, so the next digit starts anew.
+    m_entry->setFocus();
+    if (!refusal.empty())
+        m_entry->selectAll();
 }
 
 void TKeypadDialog::reject()

@@ -2,6 +2,7 @@
 #include "toolkit/message_dialog.h"
 
 #include "toolkit/handheld_screen.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/message_box.h"
 #include "toolkit/window_placement.h"
 
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -47,6 +49,7 @@ TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TIcon icon,
     QDialogButtonBox::StandardButtons buttons, QDialogButtonBox::StandardButton escape,
     QDialogButtonBox::StandardButton preferred)
     : QDialog(owner)
+    , m_hasIcon(icon != TIcon::None)
     , m_escape(escape)
     , m_chosen(escape)
 {
@@ -55,9 +58,9 @@ TMessageDialog::TMessageDialog(QWidget* owner, const QString& text, TIcon icon,
 
     m_icon = new QLabel(this);
     m_icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    if (icon != TIcon::None)
+    if (m_hasIcon)
         m_icon->setPixmap(style()->standardIcon(IconPixmap(icon)).pixmap(kIconPixels));
-    m_icon->setVisible(icon != TIcon::None);
+    m_icon->setVisible(m_hasIcon);
 
     m_text = new QLabel(text);
     m_text->setTextFormat(Qt::PlainText);
@@ -109,19 +112,25 @@ QDialogButtonBox::StandardButton TMessageDialog::Run()
 {
     m_chosen = m_escape;
     // Sized before it is placed, so that it is centred over its owner at its real size.
-    FitWidth();
+    FitSize();
+    // The keyboard goes back to the control that had it when the box came up: without a window
+    // manager nobody else hands it back, and keys would go wherever the pointer rests.
+    QPointer<QWidget> owner = parentWidget() ? parentWidget()->window() : nullptr;
+    QPointer<QWidget> control = owner ? owner->focusWidget() : nullptr;
     exec();
+    GiveKeyboardBack(owner, control);
     return m_chosen;
 }
 
 void TMessageDialog::showEvent(QShowEvent* event)
 {
-    FitWidth();
+    FitSize();
     QDialog::showEvent(event);
 }
 
-void TMessageDialog::FitWidth()
+void TMessageDialog::FitSize()
 {
+    ensurePolished(); // the text is measured in the font it is drawn in
     // The room: the whole free screen on a handheld-sized screen, else the program's window.
     const bool small = OnHandheldScreen(parentWidget() ? parentWidget() : this);
     const QRect room = HandheldScreen(parentWidget());
@@ -131,9 +140,17 @@ void TMessageDialog::FitWidth()
     const int frameWidth = frameOf->frameGeometry().width() - frameOf->geometry().width();
     const int frameHeight = frameOf->frameGeometry().height() - frameOf->geometry().height();
     const int maxWidth = std::max(120, room.width() - frameWidth);
+    const QScreen* on = frameOf->screen() ? frameOf->screen() : QGuiApplication::primaryScreen();
+    const int screenHeight = on ? on->availableGeometry().height() : room.height();
+    const int maxHeight = std::max(80, screenHeight - frameHeight);
 
-    const int iconPart = m_icon->isVisible() ? kIconPixels + kMargin : 0;
-    const int chrome = 2 * kMargin + iconPart;
+    // Everything across the box beside the text itself: the box's margins, the icon and the
+    // gap after it, the scroll area's own margins (its frame; it sets no viewport margins).
+    // Known before the box is first shown, so the text is measured at the width it will get.
+    const QMargins scrollMargins = m_scroll->contentsMargins();
+    const int chrome = 2 * kMargin + (m_hasIcon ? m_icon->sizeHint().width() + kMargin : 0)
+        + scrollMargins.left() + scrollMargins.right();
+    const int buttonsWidth = m_buttons->sizeHint().width() + 2 * kMargin;
     int width = maxWidth;
     if (!small) {
         // As wide as the text needs unbroken, but no wider than the program's window.
@@ -141,17 +158,26 @@ void TMessageDialog::FitWidth()
         int textWidth = 0;
         for (const QString& line : m_text->text().split(QLatin1Char('\n')))
             textWidth = std::max(textWidth, metrics.horizontalAdvance(line));
-        width = std::min(maxWidth,
-            std::max(textWidth + chrome + 4, m_buttons->sizeHint().width() + 2 * kMargin));
+        width = std::min(maxWidth, std::max(textWidth + chrome + 4, buttonsWidth));
     }
-    const int textWidth = width - chrome;
-    const int textHeight = std::max(m_text->heightForWidth(textWidth), kIconPixels);
-    const int wanted = 3 * kMargin + textHeight + m_buttons->sizeHint().height();
-    // A long office message may be taller than the screen: the text scrolls, the buttons stay.
-    const QScreen* on = frameOf->screen() ? frameOf->screen() : QGuiApplication::primaryScreen();
-    const int screenHeight = on ? on->availableGeometry().height() : room.height();
-    const int maxHeight = std::max(80, screenHeight - frameHeight);
-    setFixedSize(width, std::min(wanted, maxHeight));
+    // Everything down the box beside the text: the margins, the gap above the buttons and the
+    // buttons, the scroll area's frame and margins.
+    const int below = 3 * kMargin + m_buttons->sizeHint().height() + scrollMargins.top()
+        + scrollMargins.bottom();
+    // A short text still leaves an icon's height of room above the buttons.
+    const int least = std::max(kIconPixels, m_hasIcon ? m_icon->sizeHint().height() : 0);
+    int textHeight = std::max(m_text->heightForWidth(width - chrome), least);
+    // The scroll bar only for a text taller than the screen, such as a long office message;
+    // it is then always there, so the text is measured beside it. Decided here rather than
+    // left to the scroll area, which keeps a bar it once showed and so hides the last lines
+    // of a text that fits.
+    const bool scrolls = below + textHeight > maxHeight;
+    m_scroll->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    if (scrolls) {
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scroll);
+        textHeight = std::max(m_text->heightForWidth(width - chrome - bar), least);
+    }
+    setFixedSize(width, std::min(below + textHeight, maxHeight));
 }
 
 } // namespace vendrix

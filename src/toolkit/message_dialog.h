@@ -35,8 +35,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FitWidth();
+    /// Sizes the box to show the whole text on the room it has, the text scrolling only when
+    /// it is taller than the screen.
+    void FitSize();
 
+    bool m_hasIcon;
     QLabel* m_text;
     QLabel* m_icon;
     QScrollArea* m_scroll;

@@ -87,7 +87,8 @@ private:
 };
 
 /// Sets `column` to the list's width less the other columns and a vertical scroll bar (and 2
-/// pixels), but never below `minimumWidth`; so the last column fills the row.
+/// pixels), but never below `minimumWidth`; so that column, the last or any other, takes all the
+/// room the row has beyond the others' widths.
 void FitLastColumn(QTreeView* list, int column, int minimumWidth);
 
 } // namespace vendrix

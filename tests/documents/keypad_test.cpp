@@ -106,11 +106,13 @@ TEST(Keypad, NegativePriceHidesTheLinesZeroShowsThem)
     EXPECT_EQ(free.SumLine(), "Сумма 0.00");
 }
 
-TEST(Keypad, HugeSumsStayInRange)
+// A sum beyond what an order line holds is never shown cut to the amount range.
+TEST(Keypad, HugeSumsAreNeverShownCut)
 {
     TKeypad k(0, std::numeric_limits<TAmount>::max());
     k.EntryChanged("999999999");
-    EXPECT_EQ(k.SumLine(), "Сумма " + AmountText(std::numeric_limits<TAmount>::max(), 2, false));
+    EXPECT_EQ(k.SumLine(), "Сумма слишком велика");
+    EXPECT_EQ(k.Value(), 0) << "the value stays the last one taken";
 }
 
 TEST(KeypadLayout, PortraitPutsTheKeysUnderTheEntry)
@@ -179,6 +181,79 @@ TEST(SkuCounts, KeypadWorksOnWholeNumbers)
     EXPECT_EQ(KeypadValueToCount(49000), "4");
     EXPECT_EQ(KeypadValueToCount(27000), "2");
     EXPECT_EQ(KeypadValueToCount(0), "0");
+}
+
+} // namespace
+} // namespace vendrix
+
+namespace vendrix {
+namespace {
+
+// What an order line holds: quantities and sums up to 9 999 999 999 999.99, which the database
+// gives back digit for digit. Beyond that the keypad refuses the entry and says why.
+TEST(Keypad, RefusesAQuantityOrASumAnOrderLineCannotHold)
+{
+    struct TCase {
+        const char* name;
+        const char* entry;
+        TAmount price; // negative: no sum
+        TEntryCheck check;
+        const char* sumLine; // after the entry was typed; nullptr: no price shown
+    } const cases[] = {
+        {"the largest sum at 56.00", "178571428571", 560000, TEntryCheck::Taken,
+            "Сумма 9999999999976.00"},
+        {"one more piece at 56.00", "178571428572", 560000, TEntryCheck::SumTooLarge,
+            "Сумма слишком велика"},
+        {"fourteen digits at 56.00", "99999999999999", 560000, TEntryCheck::QuantityTooLarge,
+            "Сумма слишком велика"},
+        {"fifteen digits, beyond any amount", "999999999999999", 560000,
+            TEntryCheck::QuantityTooLarge, "Сумма слишком велика"},
+        {"the largest quantity, free", "9999999999999.99", 0, TEntryCheck::Taken, "Сумма 0.00"},
+        {"a thousandth more, free", "9999999999999.991", 0, TEntryCheck::QuantityTooLarge,
+            "Сумма слишком велика"},
+        {"the largest quantity, no price", "9999999999999.99", -10000, TEntryCheck::Taken, nullptr},
+        {"fifteen digits, no price", "999999999999999", -1, TEntryCheck::QuantityTooLarge, nullptr},
+        {"nothing typed", "", 560000, TEntryCheck::Unreadable, "Сумма 0.00"},
+        {"a point alone", ".", -1, TEntryCheck::Unreadable, nullptr},
+        {"zero at the largest price", "0", std::numeric_limits<TAmount>::max(), TEntryCheck::Taken,
+            "Сумма 0.00"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CheckKeypadEntry(c.entry, c.price), c.check);
+        TKeypad k(0, c.price);
+        k.EntryChanged(c.entry);
+        if (c.sumLine) {
+            EXPECT_EQ(k.SumLine(), c.sumLine);
+        }
+        EXPECT_EQ(k.Confirm(c.entry), c.check == TEntryCheck::Taken);
+        if (c.check != TEntryCheck::Taken) {
+            EXPECT_EQ(k.Value(), 0) << "a refused entry leaves the value";
+        }
+    }
+    EXPECT_EQ(EntryRefusal(TEntryCheck::SumTooLarge),
+        "Слишком большое количество: сумма строки не помещается.");
+    EXPECT_EQ(EntryRefusal(TEntryCheck::QuantityTooLarge), "Слишком большое количество.");
+    EXPECT_EQ(EntryRefusal(TEntryCheck::Unreadable), "") << "an empty entry is refused silently";
+    EXPECT_EQ(EntryRefusal(TEntryCheck::Taken), "");
+
+    // A value the keypad opens with is held to the same rule.
+    EXPECT_EQ(TKeypad(kMaxOrderAmount, 20000).SumLine(), "Сумма слишком велика");
+}
+
+TEST(LineSum, ExactUpToWhatAnOrderLineHoldsNothingBeyond)
+{
+    EXPECT_EQ(LineSum(30000, 125000), 375000) << "3 x 12.50";
+    EXPECT_EQ(LineSum(kMaxOrderAmount, kAmountScale), kMaxOrderAmount);
+    EXPECT_EQ(LineSum(-kMaxOrderAmount, kAmountScale), -kMaxOrderAmount);
+    EXPECT_EQ(LineSum(kMaxOrderAmount + 1, kAmountScale), std::nullopt);
+    EXPECT_EQ(LineSum(-kMaxOrderAmount - 1, kAmountScale), std::nullopt);
+    constexpr TAmount kMost = std::numeric_limits<TAmount>::max();
+    EXPECT_EQ(LineSum(kMost, kMost), std::nullopt) << "beyond the amount range too";
+    EXPECT_EQ(LineSum(std::numeric_limits<TAmount>::min(), kMost), std::nullopt);
+    EXPECT_TRUE(QuantityFits(kMaxOrderAmount));
+    EXPECT_FALSE(QuantityFits(kMaxOrderAmount + 1));
+    EXPECT_FALSE(QuantityFits(-kMaxOrderAmount - 1));
 }
 
 } // namespace

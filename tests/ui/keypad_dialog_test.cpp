@@ -175,3 +175,65 @@ TEST(KeypadDialog, PortraitAndLandscapeLayouts)
 
 } // namespace
 } // namespace vendrix
+
+namespace vendrix {
+namespace {
+
+// A quantity whose line an order cannot hold is refused with the reason, whether OK is tapped
+// or Enter typed; the keypad stays open with the digits going back into the entry, so that the
+// agent types the right quantity at once.
+TEST(KeypadDialog, RefusesATooLargeQuantityAndKeepsTheDigitsComing)
+{
+    test::TProgramFolder folder; // records what the agent is told
+    struct TCase {
+        const char* name;
+        const char* typed;
+        bool enter; // Enter typed; otherwise OK tapped (the button takes the focus)
+        const char* message;
+    } const cases[] = {
+        {"the sum at 56.00 does not fit, OK", "178571428572", false,
+            "Слишком большое количество: сумма строки не помещается."},
+        {"fourteen digits, OK", "99999999999999", false, "Слишком большое количество."},
+        {"fifteen digits, Enter", "999999999999999", true, "Слишком большое количество."},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        folder.ui.Clear();
+        TAmount value = 70000;
+        auto ran = test::WhenShown<TKeypadDialog>([&](TKeypadDialog* k) {
+            Press(k, c.typed);
+            EXPECT_EQ(k->SumLine()->text(), QString::fromUtf8("Сумма слишком велика"))
+                << "never a sum cut short";
+            if (c.enter)
+                QTest::keyClick(k->Entry(), Qt::Key_Return);
+            else
+                QTest::mouseClick(k->OkButton(), Qt::LeftButton);
+            EXPECT_TRUE(k->isVisible()) << "refused: the keypad stays open";
+            EXPECT_EQ(folder.ui.Texts(), std::vector<std::string> {c.message});
+            EXPECT_EQ(k->focusWidget(), k->Entry()) << "the digits go to the entry, not to Oк";
+            // The next digits typed on the keyboard replace the refused quantity.
+            QTest::keyClicks(k->focusWidget(), QStringLiteral("12"));
+            EXPECT_EQ(k->Entry()->text(), QStringLiteral("12"));
+            EXPECT_EQ(k->SumLine()->text(), QString::fromUtf8("Сумма 672.00"));
+            QTest::keyClick(k->focusWidget(), Qt::Key_Return);
+            if (k->isVisible())
+                k->reject(); // the Enter went astray: fail rather than wait
+        });
+        EXPECT_TRUE(RunKeypad(nullptr, value, 560000));
+        EXPECT_TRUE(*ran);
+        EXPECT_EQ(value, 120000);
+    }
+
+    // An empty entry is still refused without a word, the digits going to the entry all the same.
+    folder.ui.Clear();
+    TKeypadDialog k(nullptr, 0, 560000, "", "", kPortrait);
+    k.show();
+    Press(&k, "C");
+    QTest::mouseClick(k.OkButton(), Qt::LeftButton);
+    EXPECT_TRUE(k.isVisible());
+    EXPECT_TRUE(folder.ui.shown.empty());
+    EXPECT_EQ(k.focusWidget(), k.Entry());
+}
+
+} // namespace
+} // namespace vendrix

@@ -13,15 +13,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+#include <iostream>
 
 namespace vendrix {
 namespace {
@@ -290,6 +298,131 @@ TEST(MessageDialog, EnterAnswersNoToADestructiveQuestion)
         EXPECT_TRUE(*ran);
         EXPECT_EQ(preferred, QString::fromUtf8(c.preferred)) << "the one default button";
         EXPECT_TRUE(focused) << "the default button has the focus";
+    }
+}
+
+} // namespace
+} // namespace vendrix
+
+namespace vendrix {
+namespace {
+
+// What the agent must read whole: the office's message that wraps into five lines on the
+// handheld, and the first-run question, whose last line must not break.
+struct TWholeMessage {
+    const char* what;
+    const char* text;
+    TIcon icon;
+    TButtons buttons;
+    const char* unbroken; // a line that must stay on one line
+};
+
+const TWholeMessage kWholeMessages[] = {
+    {"the office's message",
+        "Сообщение из офиса: [1 / 2]\r\nДобрый день! С 1 декабря действуют "
+        "новые цены на соки. Заявки на пятницу принимаются до 15:00.",
+        TIcon::None, TButtons::Ok, "Сообщение из офиса: [1 / 2]"},
+    {"the first-run question",
+        "\r\nПервый запуск...\r\n\r\nПриветствую!\r\n\r\nОткрыть настройки?\r\n\r\n",
+        TIcon::Question, TButtons::YesNo, "Открыть настройки?"},
+};
+
+// Run on the test screen (desktop-sized) and, by the next test, on handheld screens.
+TEST(MessageDialog, ShowsTheWholeTextWithoutAScrollBarWhenTheScreenHasRoom)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    std::cout << "screen " << area.width() << "x" << area.height() << "\n";
+    // The program's window: the whole screen on a handheld, the handheld's size on a desktop.
+    QWidget window;
+    window.resize(std::min(area.width(), 240), std::min(area.height(), 320));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    TQtUserInterface qtUi;
+    TUserInterfaceGuard guard(&qtUi);
+    for (const TWholeMessage& m : kWholeMessages) {
+        SCOPED_TRACE(m.what);
+        auto ran = test::OnNextModal<TMessageDialog>([&](TMessageDialog* box) {
+            const QLabel* label = box->TextLabel();
+            const auto* scroll = box->findChild<QScrollArea*>();
+            ASSERT_NE(scroll, nullptr);
+            const QWidget* viewport = scroll->viewport();
+            EXPECT_FALSE(scroll->verticalScrollBar()->isVisible()) << "no scroll bar";
+            EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+                << "the label is as tall as its text at its width";
+            EXPECT_TRUE(viewport->rect().contains(QRect(label->pos(), label->size())))
+                << "the whole label inside the viewport";
+            EXPECT_GE(label->width(),
+                label->fontMetrics().horizontalAdvance(QString::fromUtf8(m.unbroken)))
+                << "\"" << m.unbroken << "\" fits on one line";
+            EXPECT_TRUE(area.contains(box->frameGeometry()));
+            for (QAbstractButton* button : box->Buttons()->buttons())
+                EXPECT_TRUE(
+                    box->rect().contains(QRect(button->mapTo(box, QPoint(0, 0)), button->size())));
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        if (m.buttons == TButtons::Ok)
+            UI().Message(m.text, m.icon);
+        else
+            UI().Ask(m.text, m.icon, m.buttons);
+        EXPECT_TRUE(*ran);
+    }
+
+    // Taller than the screen: the text scrolls beside its bar, the box and its button stay on
+    // the screen.
+    std::string tall;
+    for (int i = 0; i < 60; ++i)
+        tall += "Строка сообщения из офиса\r\n";
+    auto ran = test::OnNextModal<TMessageDialog>([&](TMessageDialog* box) {
+        const auto* scroll = box->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+        EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+        EXPECT_EQ(box->TextLabel()->width(), scroll->viewport()->width()) << "no sideways scroll";
+        EXPECT_TRUE(area.contains(box->frameGeometry()));
+        QAbstractButton* ok = box->Buttons()->buttons().front();
+        EXPECT_TRUE(box->rect().contains(QRect(ok->mapTo(box, QPoint(0, 0)), ok->size())));
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    UI().Message(tall, TIcon::None);
+    EXPECT_TRUE(*ran);
+}
+
+// The same test again on handheld screens, each in a program of its own started on an offscreen
+// screen of that size: portrait and landscape.
+TEST(MessageDialog, ShowsTheWholeTextOnHandheldScreens)
+{
+    if (QGuiApplication::primaryScreen()->availableGeometry().width() <= 320)
+        GTEST_SKIP() << "already on a handheld screen";
+    const QTemporaryDir screens;
+    ASSERT_TRUE(screens.isValid());
+    for (const QSize size : {QSize(240, 320), QSize(320, 240)}) {
+        const QString name = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+        SCOPED_TRACE(name.toStdString());
+        const QString config = screens.filePath(name + QStringLiteral(".json"));
+        QFile file(config);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("{\"screens\": [{\"name\": \"%1\", \"x\": 0, \"y\": 0, "
+                                  "\"width\": %2, \"height\": %3, \"logicalDpi\": 96, "
+                                  "\"logicalBaseDpi\": 96, \"dpr\": 1}]}\n")
+                       .arg(name)
+                       .arg(size.width())
+                       .arg(size.height())
+                       .toUtf8());
+        file.close();
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(
+            QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+        run.setProcessEnvironment(env);
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--gtest_filter=MessageDialog."
+                            "ShowsTheWholeTextWithoutAScrollBarWhenTheScreenHasRoom")});
+        ASSERT_TRUE(run.waitForFinished(120000));
+        const QString output = QString::fromUtf8(run.readAll());
+        EXPECT_EQ(run.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("screen ") + name)) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
     }
 }
 
