@@ -1,5 +1,5 @@
-// Storage start-up, and the way back when an office answer left a database the program cannot
-// start on.
+// Storage start-up, the way back when an office answer left a database the program cannot
+// start on, and the way back the agent takes while the program runs.
 #include "shell/startup.h"
 
 #include "documents/reference_lists.h"
@@ -62,6 +62,97 @@ bool StartStorageOrGoBack(const std::filesystem::path& programFolder)
     if (!started)
         UI().Message(kOpenDatabaseFailed, TIcon::Error);
     return started;
+}
+
+namespace {
+
+// The storage started again on the database now in place, as the program starts on it. Empty
+// when the program can work on it, else what a start would say.
+std::string Restart()
+{
+    const bool started = StartStorage(ProgramFolder());
+    if (started && LastLoadComplete())
+        return {};
+    return started ? kGoodsUnread : kOpenDatabaseFailed;
+}
+
+// Puts the copy `name` in place inside the running program, the wait cursor shown meanwhile.
+TRestoreOutcome PutInPlaceBusy(const std::string& name, std::string* keptAs)
+{
+    const TBusyScope busy;
+    return RestoreBackupInProgram(name, keptAs);
+}
+
+// Why a copy was not put in place; base.sdb is as it was.
+std::string RefusalText(TRestoreOutcome outcome, const TBackup& copy)
+{
+    const std::string which = "Копия базы от " + copy.time + " (" + copy.name + ")";
+    switch (outcome) {
+    case TRestoreOutcome::NotFound:
+        return which + " не найдена. База не изменена.";
+    case TRestoreOutcome::Damaged:
+        return which
+            + " повреждена или не является базой агента: вернуть её нельзя. База не "
+              "изменена.";
+    case TRestoreOutcome::ProgramRunning:
+        return "Копию базы нельзя вернуть: с базой работает другая программа (команда "
+               "vendrix-cli). Повторите, когда она закончит. База не изменена.";
+    case TRestoreOutcome::Failed:
+    case TRestoreOutcome::Restored:
+        break;
+    }
+    return "Не удалось вернуть копию базы от " + copy.time
+        + ": файлы в папке данных не записаны (нет места на диске или прав на папку). База не "
+          "изменена.";
+}
+
+} // namespace
+
+bool RestoreCopyInProgram(const TBackup& copy)
+{
+    if (copy.damaged) {
+        UI().Message(RefusalText(TRestoreOutcome::Damaged, copy), TIcon::Error);
+        return false;
+    }
+    if (UI().Ask("Вернуть копию базы от " + copy.time
+                + "?\r\nЗаменённая база сохранится как ещё одна копия.",
+            TIcon::Question, TButtons::YesNoDefaultNo)
+        != TAnswer::Yes)
+        return false;
+    std::string keptAs;
+    const TRestoreOutcome outcome = PutInPlaceBusy(copy.name, &keptAs);
+    if (outcome != TRestoreOutcome::Restored) {
+        UI().Message(RefusalText(outcome, copy), TIcon::Error);
+        return false;
+    }
+    std::string failure = Restart();
+    if (failure.empty()) {
+        UI().Message("Копия базы от " + copy.time + " возвращена на место базы."
+                + (keptAs.empty() ? "" : "\r\nЗаменённая база сохранена как копия " + keptAs + "."),
+            TIcon::Information);
+        return true;
+    }
+    // The copy passed its check, yet the program cannot work on it (a table the office spoilt
+    // before the copy was made): the database it replaced is a copy now, and goes back as one.
+    if (keptAs.empty()) {
+        UI().Message(failure, TIcon::Error);
+        return true;
+    }
+    if (UI().Ask(failure + "\r\nПрограмма не может работать на копии базы от " + copy.time
+                + ".\r\nВернуть заменённую базу (копия " + keptAs + ")?",
+            TIcon::Error, TButtons::YesNo)
+        != TAnswer::Yes)
+        return true;
+    if (PutInPlaceBusy(keptAs, nullptr) != TRestoreOutcome::Restored) {
+        UI().Message("Не удалось вернуть заменённую базу (копия " + keptAs
+                + "). Выберите её в «Резервные копии» и повторите.",
+            TIcon::Error);
+        return true;
+    }
+    failure = Restart();
+    UI().Message(failure.empty() ? "Заменённая база возвращена на место." : failure,
+        failure.empty() ? TIcon::Information : TIcon::Error);
+    return true;
 }
 
 std::string WayBackAdvice()

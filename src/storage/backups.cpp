@@ -241,13 +241,31 @@ int OpenLockFile(bool create)
     return fd;
 }
 
+// The descriptor of the running lock this process took first (the program's own share); -1
+// while it holds none.
+int g_ownShareFd = -1;
+
 // The running lock taken whole, for as long as a restore replaces the database: refused while
-// a program or a companion command holds its share.
+// a program or a companion command holds its share. Inside the running program (`ownShare`)
+// the program's own share is converted, since a second descriptor would be refused by it, and
+// shared again at the end.
 class TExclusiveLock {
 public:
-    TExclusiveLock()
-        : m_fd(OpenLockFile(true))
+    explicit TExclusiveLock(bool ownShare)
     {
+        if (ownShare && g_ownShareFd >= 0) {
+            if (::flock(g_ownShareFd, LOCK_EX | LOCK_NB) == 0) {
+                m_converted = g_ownShareFd;
+                return;
+            }
+            m_refused = true;
+            // Linux drops the share when the conversion fails: it is taken again at once.
+            // Another holder only shares, so nothing stands in the way (should a companion's
+            // restore slip in meanwhile, its end is waited for).
+            ::flock(g_ownShareFd, LOCK_SH);
+            return;
+        }
+        m_fd = OpenLockFile(true);
         if (m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
             ::close(m_fd);
             m_fd = -1;
@@ -258,6 +276,9 @@ public:
     {
         if (m_fd >= 0)
             ::close(m_fd);
+        // Back to a share in one step: no restore can take the lock in between.
+        if (m_converted >= 0)
+            ::flock(m_converted, LOCK_SH);
     }
     TExclusiveLock(const TExclusiveLock&) = delete;
     TExclusiveLock& operator=(const TExclusiveLock&) = delete;
@@ -265,9 +286,41 @@ public:
     bool Refused() const { return m_refused; }
 
 private:
-    int m_fd;
+    int m_fd = -1; // a descriptor of its own, closed at the end
+    int m_converted = -1; // the program's own share, taken whole until the end
     bool m_refused = false;
 };
+
+// Puts the copy `name` in place of base.sdb, the replaced database kept as one more copy, under
+// the running lock taken whole (see TExclusiveLock for `ownShare`).
+TRestoreOutcome Restore(const std::string& name, std::string* keptAs, bool ownShare)
+{
+    const fs::path source = BackupFolder() / name;
+    std::error_code ec;
+    if (!IsBackupName(name) || !fs::is_regular_file(source, ec))
+        return TRestoreOutcome::NotFound;
+    // Held to the end, so that no program starts on the database while it is replaced.
+    const TExclusiveLock lock(ownShare);
+    if (lock.Refused())
+        return TRestoreOutcome::ProgramRunning;
+    if (!CheckDatabaseCopy(source))
+        return TRestoreOutcome::Damaged;
+    // The database being replaced becomes a copy of its own first: through SQLite when it can
+    // still be read, else byte for byte.
+    fs::path kept;
+    if (fs::exists(DbPath(), ec)) {
+        fs::create_directory(BackupFolder(), ec);
+        kept = NewBackupPath();
+        if (!CopyDatabase(kept) && !CopyRawFile(DbPath(), kept))
+            return TRestoreOutcome::Failed;
+        RecordMade(kept, false, false);
+    }
+    if (!PutInPlace(source))
+        return TRestoreOutcome::Failed;
+    if (keptAs && !kept.empty())
+        *keptAs = kept.filename().string();
+    return TRestoreOutcome::Restored;
+}
 
 } // namespace
 
@@ -361,31 +414,12 @@ TBackup LastImportBackup()
 
 TRestoreOutcome RestoreBackup(const std::string& name, std::string* keptAs)
 {
-    const fs::path source = BackupFolder() / name;
-    std::error_code ec;
-    if (!IsBackupName(name) || !fs::is_regular_file(source, ec))
-        return TRestoreOutcome::NotFound;
-    // Held to the end, so that no program starts on the database while it is replaced.
-    const TExclusiveLock lock;
-    if (lock.Refused())
-        return TRestoreOutcome::ProgramRunning;
-    if (!CheckDatabaseCopy(source))
-        return TRestoreOutcome::Damaged;
-    // The database being replaced becomes a copy of its own first: through SQLite when it can
-    // still be read, else byte for byte.
-    fs::path kept;
-    if (fs::exists(DbPath(), ec)) {
-        fs::create_directory(BackupFolder(), ec);
-        kept = NewBackupPath();
-        if (!CopyDatabase(kept) && !CopyRawFile(DbPath(), kept))
-            return TRestoreOutcome::Failed;
-        RecordMade(kept, false, false);
-    }
-    if (!PutInPlace(source))
-        return TRestoreOutcome::Failed;
-    if (keptAs && !kept.empty())
-        *keptAs = kept.filename().string();
-    return TRestoreOutcome::Restored;
+    return Restore(name, keptAs, false);
+}
+
+TRestoreOutcome RestoreBackupInProgram(const std::string& name, std::string* keptAs)
+{
+    return Restore(name, keptAs, true);
 }
 
 bool UndoFromBackup(const std::string& name)
@@ -401,10 +435,14 @@ TProgramRunningLock::TProgramRunningLock()
         ::close(m_fd);
         m_fd = -1;
     }
+    if (m_fd >= 0 && g_ownShareFd < 0)
+        g_ownShareFd = m_fd;
 }
 
 TProgramRunningLock::~TProgramRunningLock()
 {
+    if (m_fd >= 0 && g_ownShareFd == m_fd)
+        g_ownShareFd = -1;
     if (m_fd >= 0)
         ::close(m_fd);
 }

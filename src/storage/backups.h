@@ -55,13 +55,20 @@ enum class TRestoreOutcome { Restored, NotFound, Damaged, ProgramRunning, Failed
 /// can be undone. Shows nothing.
 TRestoreOutcome RestoreBackup(const std::string& name, std::string* keptAs = nullptr);
 
+/// The same for the program that runs on the database (the agent's «Вернуть»): the running
+/// lock this process holds is taken whole for the swap and shared again afterwards, so the
+/// restore is refused (ProgramRunning) only while another program or a companion command
+/// holds its share. The caller has ended its own work on the database first. Shows nothing.
+TRestoreOutcome RestoreBackupInProgram(const std::string& name, std::string* keptAs = nullptr);
+
 /// Undoes an office answer from the copy made before it, inside the process that ran it (which
 /// holds the running lock itself): the copy goes in place of base.sdb and the spoilt database
 /// is dropped. False when the copy could not be put in place.
 bool UndoFromBackup(const std::string& name);
 
 /// Held by the running program, and by the companion while it works on the database, so that a
-/// restore knows to refuse.
+/// restore knows to refuse. The first one a process takes is its own share, which the program's
+/// own restore takes whole.
 class TProgramRunningLock {
 public:
     /// Takes the lock in the data folder (after the database location is fixed).
