@@ -1,8 +1,9 @@
 // vendrix-cli: the exchange of the program without its windows, for office staff and
 // automation. It starts storage exactly as the program does, then exports, imports, packs or
 // extracts, or trades with the office's FTP server as the exchange window does, so that a
-// device without a screen can be synchronised from a scheduler; messages go to standard error,
-// log entries to standard output, and on a terminal a progress line on standard error too.
+// device without a screen can be synchronised from a scheduler, or prints what the journal's
+// orders came to («Итоги») for the office's scripts; messages go to standard error, log entries
+// and figures to standard output, and on a terminal a progress line on standard error too.
 #include "documents/reference_lists.h"
 #include "exchange/archive.h"
 #include "exchange/exchange_log.h"
@@ -12,6 +13,7 @@
 #include "exchange/import_script.h"
 #include "platform/platform.h"
 #include "shell/startup.h"
+#include "shell/totals.h"
 #include "storage/backups.h"
 #include "storage/database_location.h"
 #include "storage/options.h"
@@ -27,6 +29,8 @@
 #include <iostream>
 #include <limits>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -320,6 +324,20 @@ int Usage(const std::string& problem)
     return kUsage;
 }
 
+// An option of one command, given after the command's name: "--csv", or with a value as
+// "--from 01.12.2026" or "--from=01.12.2026".
+struct TCommandOption {
+    std::string_view name;
+    std::string_view missingValue; // the one line when its value is missing; empty: takes none
+    std::string_view wrongValue; // the start of the line for a value `valid` refuses
+    bool (*valid)(std::string_view value);
+};
+
+/// The option `arg` ("--from" or "--from=...") of the command that `words` start with; nullptr
+/// when there is no command yet or it has no such option.
+const TCommandOption* FindCommandOption(
+    const std::vector<std::string>& words, std::string_view arg);
+
 // The call as given: options anywhere before "--", the command and its arguments in order.
 struct TCall {
     fs::path home;
@@ -327,8 +345,34 @@ struct TCall {
     bool help = false;
     bool version = false;
     std::vector<std::string> words;
+    std::vector<std::pair<std::string, std::string>> options; // the command's own: name, value
     std::string problem; // set when the call is wrong
 };
+
+// Takes the command's option `args[i]` with its value (from the same word after "=", or from
+// the next word), or says what is wrong with it.
+void TakeCommandOption(
+    TCall& call, const TCommandOption& option, const std::vector<std::string>& args, std::size_t& i)
+{
+    const std::string& a = args[i];
+    const std::size_t equals = a.find('=');
+    std::string value;
+    if (option.missingValue.empty()) {
+        if (equals != std::string::npos)
+            call.problem = "Параметр " + std::string(option.name) + " не принимает значения.";
+    } else if (equals != std::string::npos) {
+        value = a.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+        value = args[++i];
+    }
+    if (call.problem.empty() && !option.missingValue.empty()) {
+        if (value.empty())
+            call.problem = option.missingValue;
+        else if (option.valid && !option.valid(value))
+            call.problem = std::string(option.wrongValue) + value;
+    }
+    call.options.emplace_back(option.name, value);
+}
 
 TCall ParseCall(const std::vector<std::string>& args)
 {
@@ -353,6 +397,8 @@ TCall ParseCall(const std::vector<std::string>& args)
             call.help = true;
         } else if (a == "--version") {
             call.version = true;
+        } else if (const TCommandOption* option = FindCommandOption(call.words, a)) {
+            TakeCommandOption(call, *option, args, i);
         } else {
             call.problem = "Неизвестный параметр: " + a;
         }
@@ -366,6 +412,7 @@ struct TCommandContext {
     const fs::path& home;
     TUserInterface& ui;
     TProgressLine& line;
+    const std::vector<std::pair<std::string, std::string>>& options; // its own, in call order
 };
 
 // What must be ready before a command runs.
@@ -386,6 +433,7 @@ struct TCommand {
     std::string_view wrongArgs; // the one line for a wrong number of arguments
     TNeeds needs;
     int (*run)(const TCommandContext&); // null for help, which is answered first
+    std::span<const TCommandOption> options = {}; // its own options, after its name
 };
 
 std::string HelpText();
@@ -422,6 +470,55 @@ int ExtractCommand(const TCommandContext& c)
     return n >= 1 ? kOk : kFailed;
 }
 
+// A date of the call in the office's form dd.MM.yyyy; nullopt when it is not one or no such
+// day exists.
+std::optional<TDate> CallDate(std::string_view text)
+{
+    if (text.size() != 10 || text[2] != '.' || text[5] != '.')
+        return std::nullopt;
+    for (std::size_t i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+    }
+    TDate date = 0;
+    if (!EncodeDate(LeadingInt(text.substr(6)), LeadingInt(text.substr(3, 2)),
+            LeadingInt(text.substr(0, 2)), date))
+        return std::nullopt;
+    return date;
+}
+
+constexpr TCommandOption kTotalsOptions[] = {
+    {"--from", "Параметру --from нужна дата (дд.мм.гггг).", "Неверная дата (нужно дд.мм.гггг): ",
+        [](std::string_view v) { return CallDate(v).has_value(); }},
+    {"--to", "Параметру --to нужна дата (дд.мм.гггг).", "Неверная дата (нужно дд.мм.гггг): ",
+        [](std::string_view v) { return CallDate(v).has_value(); }},
+    {"--csv", "", "", nullptr},
+};
+
+// The totals of the journal dates between --from and --to (both included, either open when
+// not given), as a text or as CSV on standard output.
+int TotalsCommand(const TCommandContext& c)
+{
+    std::optional<TDate> from, to;
+    bool csv = false;
+    for (const auto& [name, value] : c.options) {
+        if (name == "--from")
+            from = CallDate(value);
+        else if (name == "--to")
+            to = CallDate(value);
+        else if (name == "--csv")
+            csv = true;
+    }
+    if (from && to && *from > *to)
+        return Usage("Начало периода (--from) позже его конца (--to).");
+    const std::optional<TTotals> totals = PeriodTotals(from, to);
+    if (!totals)
+        return kFailed;
+    std::cout << (csv ? TotalsCsv(*totals) : TotalsText(*totals, PeriodText(from, to)))
+              << std::flush;
+    return std::cout ? kOk : kFailed;
+}
+
 constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
 
 // Every command, in the order the help lists them.
@@ -451,6 +548,10 @@ const TCommand kCommands[] = {
     {"restore", 1, 1, "restore NAME", "вернуть копию NAME на место базы (программа закрыта)",
         "Команде restore нужно имя копии (см. vendrix-cli backups).", TNeeds::Location,
         [](const TCommandContext& c) { return RestoreCommand(c.ui, c.args[0]); }},
+    {"totals", 0, 0, "totals [--from дд.мм.гггг] [--to дд.мм.гггг] [--csv]",
+        "итоги по дням, по клиентам и всего (по дате журнала)",
+        "Команда totals принимает только --from, --to и --csv.", TNeeds::Storage, TotalsCommand,
+        kTotalsOptions},
     // Answered before anything else, whatever else the call holds, like --help.
     {"help", 0, kAny, "help", "эта справка", "", TNeeds::Nothing, nullptr},
 };
@@ -463,7 +564,11 @@ std::string HelpText()
     for (const TCommand& c : kCommands) {
         text += "  ";
         text += c.usage;
-        text.append(kUsageWidth - std::min(kUsageWidth - 1, c.usage.size()), ' ');
+        // A usage too long for its column puts its purpose under the others' purposes.
+        if (c.usage.size() >= kUsageWidth)
+            text += "\n" + std::string(2 + kUsageWidth, ' ');
+        else
+            text.append(kUsageWidth - c.usage.size(), ' ');
         text += c.purpose;
         text += "\n";
     }
@@ -475,6 +580,18 @@ const TCommand* FindCommand(std::string_view name)
     for (const TCommand& c : kCommands)
         if (c.name == name)
             return &c;
+    return nullptr;
+}
+
+const TCommandOption* FindCommandOption(const std::vector<std::string>& words, std::string_view arg)
+{
+    const TCommand* command = words.empty() ? nullptr : FindCommand(words.front());
+    if (!command)
+        return nullptr;
+    const std::string_view name = arg.substr(0, arg.find('='));
+    for (const TCommandOption& option : command->options)
+        if (option.name == name)
+            return &option;
     return nullptr;
 }
 
@@ -554,5 +671,5 @@ int main(int argc, char* argv[])
     // The packing spills a large source into the program folder, never beside a read-only
     // program.
     SetProgramFolder(home);
-    return Run(*command, {args, home, ui, line});
+    return Run(*command, {args, home, ui, line, call.options});
 }

@@ -25,9 +25,21 @@ std::string JournalFilter(TDate start, TDate end)
 {
     if (start == 0)
         return {};
-    if (start == end)
-        return " where (REC_TIME=" + DateText(start) + ")";
-    return " where (REC_TIME BETWEEN " + DateText(start) + " and " + DateText(end) + ")";
+    return PeriodFilter(start, end);
+}
+
+std::string PeriodFilter(std::optional<TDate> from, std::optional<TDate> to)
+{
+    if (from && to) {
+        if (*from == *to)
+            return " where (REC_TIME=" + DateText(*from) + ")";
+        return " where (REC_TIME BETWEEN " + DateText(*from) + " and " + DateText(*to) + ")";
+    }
+    if (from)
+        return " where (REC_TIME>=" + DateText(*from) + ")";
+    if (to)
+        return " where (REC_TIME<=" + DateText(*to) + ")";
+    return {};
 }
 
 void LoadJournal(TJournal& journal, TDate start, TDate end)

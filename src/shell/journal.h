@@ -4,6 +4,7 @@
 
 #include "storage/value_formats.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,9 @@ void LoadJournal(TJournal& journal, TDate start, TDate end);
 
 /// The filter of the journal query for a period: empty, " where (REC_TIME=...)" or BETWEEN.
 std::string JournalFilter(TDate start, TDate end);
+
+/// The same conditions on the journal date for an interval that may be open at either end: both
+/// ends give JournalFilter's "=" or BETWEEN (ends included), one end ">=" or "<=", none empty.
+std::string PeriodFilter(std::optional<TDate> from, std::optional<TDate> to);
 
 } // namespace vendrix

@@ -235,3 +235,131 @@ TEST(Companion, PackAndExtract)
 
 } // namespace
 } // namespace vendrix
+
+namespace vendrix {
+namespace {
+
+// A journal over three days, three clients and every kind of state, written as the office's
+// script and the program leave it; one order's sum has three decimals, as an office may send.
+class CompanionTotals : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.Start());
+        test::Exec("insert into DOC_HEADS (GUID, REC_TIME, CLI_NAME, DOC_STATE, ORD_SUMM, "
+                   "ORD_WEIGHT) values ('A', '2009-10-24', 'Иванов', 2, '25.00', '2.00'),"
+                   "('B', '2009-10-25', 'Иванов', 1, 100.10, 3.5),"
+                   "('C', '2009-10-25', 'ООО \"Ромашка, и К\"', 0, 1000, 10),"
+                   "('D', '2009-10-25', 'Петров', 2, '0.005', '1.25'),"
+                   "('E', '2009-10-26', 'Сидорова', 4, '7.5', 1)");
+    }
+
+    test::TProcessResult Totals(const std::string& args)
+    {
+        return RunCli("--home '" + home.Path().string() + "' totals " + args, err());
+    }
+
+    fs::path err() const { return home.Path() / "err.txt"; }
+
+    test::TProgramFolder home;
+};
+
+TEST_F(CompanionTotals, TextByDayByClientAndTheWhole)
+{
+    const test::TProcessResult r = Totals("--from 24.10.2009 --to 25.10.2009");
+    EXPECT_EQ(r.status, 0) << test::ReadFile(err());
+    EXPECT_EQ(r.out,
+        "Период: 24.10.2009 – 25.10.2009\n"
+        "Заказов по состояниям (DOC_STATE): 0 — 1, 1 — 1, 2 — 2; учтены все, как в журнале\n"
+        "\n"
+        "По дням\n"
+        "Дата        Заказов    Сумма     Вес\n"
+        "25.10.2009        3  1100.11  14.750\n"
+        "24.10.2009        1    25.00   2.000\n"
+        "\n"
+        "По клиентам\n"
+        "Клиент              Заказов    Сумма     Вес\n"
+        "ООО \"Ромашка, и К\"        1  1000.00  10.000\n"
+        "Иванов                    2   125.10   5.500\n"
+        "Петров                    1     0.01   1.250\n"
+        "\n"
+        "Всего: заказов 4, сумма 1125.11, вес 16.750\n");
+    EXPECT_EQ(test::ReadFile(err()), "");
+}
+
+TEST_F(CompanionTotals, CsvOfEveryDocumentOrOfAPeriodOpenAtOneEnd)
+{
+    const test::TProcessResult all = Totals("--csv");
+    EXPECT_EQ(all.status, 0) << test::ReadFile(err());
+    EXPECT_EQ(all.out,
+        "kind,key,orders,sum,weight\r\n"
+        "day,2009-10-25,3,1100.11,14.750\r\n"
+        "day,2009-10-24,1,25.00,2.000\r\n"
+        "day,2009-10-26,1,7.50,1.000\r\n"
+        "client,\"ООО \"\"Ромашка, и К\"\"\",1,1000.00,10.000\r\n"
+        "client,Иванов,2,125.10,5.500\r\n"
+        "client,Сидорова,1,7.50,1.000\r\n"
+        "client,Петров,1,0.01,1.250\r\n"
+        "total,,5,1132.61,17.750\r\n");
+    struct TCase {
+        const char* what;
+        std::string args;
+        const char* total;
+    };
+    const TCase cases[] = {
+        {"from a day on, the day included", "--from=26.10.2009 --csv", "total,,1,7.50,1.000"},
+        {"up to a day, the day included", "--csv --to 24.10.2009", "total,,1,25.00,2.000"},
+        {"one day as both ends", "--csv --from 25.10.2009 --to 25.10.2009",
+            "total,,3,1100.11,14.750"},
+        {"a period without orders", "--from 01.01.2010 --csv", "total,,0,0.00,0.000"},
+    };
+    for (const TCase& c : cases) {
+        const test::TProcessResult r = Totals(c.args);
+        EXPECT_EQ(r.status, 0) << c.what;
+        EXPECT_NE(r.out.find(std::string("\r\n") + c.total + "\r\n"), std::string::npos)
+            << c.what << "\n"
+            << r.out;
+    }
+}
+
+TEST_F(CompanionTotals, WrongDatesAndOptionsAreRefusedAsAWrongCall)
+{
+    const std::string h = "--home '" + home.Path().string() + "' ";
+    struct TCase {
+        const char* what;
+        std::string args;
+        const char* problem;
+    };
+    const TCase cases[] = {
+        {"no such day", "totals --from 31.02.2009", "Неверная дата (нужно дд.мм.гггг): 31.02.2009"},
+        {"the stored form is not the call's", "totals --to=2009-10-25",
+            "Неверная дата (нужно дд.мм.гггг): 2009-10-25"},
+        {"a day without its leading zero", "totals --from 1.10.2009",
+            "Неверная дата (нужно дд.мм.гггг): 1.10.2009"},
+        {"--from without its date", "totals --from", "Параметру --from нужна дата (дд.мм.гггг)."},
+        {"--to= with nothing", "totals --to=", "Параметру --to нужна дата (дд.мм.гггг)."},
+        {"the start after the end", "totals --from 26.10.2009 --to 25.10.2009",
+            "Начало периода (--from) позже его конца (--to)."},
+        {"--csv takes no value", "totals --csv=yes", "Параметр --csv не принимает значения."},
+        {"an argument", "totals 25.10.2009",
+            "Команда totals принимает только --from, --to и --csv."},
+        {"an unknown option", "totals --sum", "Неизвестный параметр: --sum"},
+        {"another command's option", "export --csv", "Неизвестный параметр: --csv"},
+        {"the command's option before the command", "--csv totals", "Неизвестный параметр: --csv"},
+    };
+    for (const TCase& c : cases) {
+        const test::TProcessResult r = RunCli(h + c.args, err());
+        EXPECT_EQ(r.status, 2) << c.what;
+        EXPECT_EQ(r.out, "") << c.what;
+        EXPECT_EQ(test::ReadFile(err()),
+            std::string("vendrix-cli: ") + c.problem + "\nСправка: vendrix-cli --help\n")
+            << c.what;
+    }
+    const test::TProcessResult help = RunCli("--help");
+    EXPECT_NE(help.out.find("  totals [--from дд.мм.гггг] [--to дд.мм.гггг] [--csv]\n"),
+        std::string::npos)
+        << help.out;
+}
+
+} // namespace
+} // namespace vendrix
