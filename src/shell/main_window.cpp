@@ -7,12 +7,15 @@
 #include "exchange/exchange_window.h"
 #include "settings/about_window.h"
 #include "settings/settings_form.h"
+#include "shell/backups_window.h"
 #include "shell/period_dialog.h"
+#include "shell/totals_window.h"
 #include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
 #include "storage/ui_seam.h"
 #include "toolkit/glyphs.h"
+#include "toolkit/keyboard.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/message_box.h"
 #include "toolkit/modal.h"
@@ -92,6 +95,8 @@ TMainWindow::TMainWindow(TMainWindowEnvironment environment)
     m_journalTimer = StartOneShot(this, kJournalDelayMs, [this] { ReloadJournal(); });
     m_firstRunTimer = StartOneShot(this, kFirstRunDelayMs, [this] { OnFirstRun(); });
     BuildJournalList();
+    // The bar is made first but stands below the journal: Tab comes to it after the list.
+    m_menu->FollowInTabOrder(m_list);
     ApplySettings();
 
     auto* layout = new QVBoxLayout(this);
@@ -138,9 +143,10 @@ void TMainWindow::BuildJournalList()
     };
     if (GetOption(nullptr, "UseSUMS", "1") != "0")
         columns.push_back({Q("Сумма"), 62, Qt::AlignRight});
-    const int last = static_cast<int>(columns.size()) - 1;
     m_list->SetColumns(std::move(columns));
-    m_list->SetFitColumn(last);
+    // A wider window shows more of the client's name; the numbers need no more than they have.
+    constexpr int kClientColumn = 2;
+    m_list->SetFitColumn(kClientColumn);
     m_journalRows = std::make_unique<TJournalRows>(m_journal);
     m_list->SetSource(m_journalRows.get());
     // Lifting the stylus over the journal (or Enter) edits the selected document.
@@ -296,10 +302,15 @@ void TMainWindow::ShowAbout()
 
 void TMainWindow::ShowBackups()
 {
+    TModalChildScope modalChild;
+    // A copy put back brings its own orders: the journal shows them at once, behind the window.
+    RunBackupsWindow(this, [this] { ReloadJournal(); });
 }
 
 void TMainWindow::ShowTotals()
 {
+    TModalChildScope modalChild;
+    RunTotalsWindow(this, m_period.start, m_period.end);
 }
 
 void TMainWindow::Exit()
@@ -381,8 +392,9 @@ void TMainWindow::closeEvent(QCloseEvent* event)
         // The title bar's button: the handheld's X only hides the program, its OK closes it
         // (and is ignored while a modal child window is open). On a desktop-sized screen the
         // window manager's close is a close request like any other: minimising there would
-        // leave "Выход" as the only way out.
-        if (!m_titleBarOk && OnHandheldScreen(this)) {
+        // leave "Выход" as the only way out. So it is where the desktop could never bring the
+        // window back (Wayland without activation): a minimised program would be lost.
+        if (!m_titleBarOk && CloseButtonHides(this)) {
             showMinimized();
             return;
         }
@@ -404,7 +416,7 @@ void TMainWindow::changeEvent(QEvent* event)
     if (m_loading || event->type() != QEvent::ActivationChange || !isActiveWindow())
         return;
     FitToScreen(this);
-    m_list->setFocus();
+    ShowFocus(m_list);
 }
 
 void TMainWindow::OpenDocumentForm(const std::string& guid, bool copy)
@@ -426,8 +438,17 @@ void TMainWindow::OpenDocumentForm(const std::string& guid, bool copy)
     auto* form = new TDocumentForm(this);
     form->setAttribute(Qt::WA_DeleteOnClose);
     // Called while the form still exists: a new order has its GUID once it was saved.
-    form->onClosed = [this, form] { ReloadJournal(form->Record().guid); };
+    form->onClosed = [this, form] {
+        ReloadJournal(form->Record().guid);
+        GiveKeyboardBack(this);
+    };
     form->Open(guid, copy);
+    // The form takes the main window's place and size, as it covers the handheld's screen,
+    // instead of wherever the window manager puts a new window; on a small screen it fills the
+    // screen as the main window does.
+    form->resize(size());
+    PlaceOverOwner(form);
+    FitToScreen(form);
     BringToFront(form);
 }
 
@@ -435,7 +456,10 @@ void TMainWindow::OpenExchangeWindow(bool modal)
 {
     // The office's script may have taken orders over or deleted them: the journal shows the
     // result as soon as the exchange window is gone, not only after "Обновить".
-    ShowExchangeWindow(this, modal, [this] { ReloadJournal(); });
+    ShowExchangeWindow(this, modal, [this] {
+        ReloadJournal();
+        GiveKeyboardBack(this);
+    });
 }
 
 bool TMainWindow::RunSettingsForm()

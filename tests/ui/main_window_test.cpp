@@ -66,12 +66,15 @@ TEST_F(MainWindowTest, MenusKeepTheirCaptionsBlanksAndOrder)
     Restart();
     auto w = Open();
     EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Агент продаж"));
-    const char* const captions[] = {" Новый ", " Правка ", " Копировать документ ", "-",
-        " Редактировать ", " Удалить ", "  ...  ", "Обмен с центр. БД", "-", "Обновить",
-        "Выбор периода", "-", "Настройки", "-", "О программе", "-", "Выход"};
+    // «Резервные копии» and «Итоги» are this program's own; every item of the handheld's menu
+    // keeps its caption and its order around them.
+    const char* const captions[]
+        = {" Новый ", " Правка ", " Копировать документ ", "-", " Редактировать ", " Удалить ",
+            "  ...  ", "Обмен с центр. БД", "-", "Обновить", "Выбор периода", "-", "Настройки",
+            "Резервные копии", "-", "О программе", "Итоги", "-", "Выход"};
     TMenuBar& menu = w->Menu();
-    ASSERT_EQ(menu.ItemCount(), 17);
-    for (int i = 0; i < 17; ++i) {
+    ASSERT_EQ(menu.ItemCount(), 19);
+    for (int i = 0; i < 19; ++i) {
         EXPECT_EQ(menu.ItemCaption(i).toStdString(), captions[i]) << i;
         EXPECT_TRUE(menu.ItemVisible(i)) << i;
     }
@@ -86,7 +89,7 @@ TEST_F(MainWindowTest, MenusKeepTheirCaptionsBlanksAndOrder)
             EXPECT_EQ(actions[i - first], menu.Action(i)) << i;
     };
     inMenu(1, 2, 4);
-    inMenu(6, 7, 16);
+    inMenu(6, 7, 18);
 
     const char* const popup[]
         = {" Новый ", " Копировать ", " Редактировать ", " Удалить ", "-", "Выбор периода"};
@@ -148,8 +151,10 @@ TEST_P(MainWindowSettings, ShapeTheWindowOnceAtConstruction)
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, MainWindowSettings,
-    ::testing::Values(TShaping {"HidePeriod", "HIDE_PERIOD", "1", {10}, {4, 5}, 5, true, false},
-        TShaping {"HideAboutBox", "HIDE_ABOUTBOX", "1", {14, 15}, {}, 5, true, false},
+    ::testing::Values(
+        TShaping {"HidePeriod", "HIDE_PERIOD", "1", {main_menu::kPeriod}, {4, 5}, 5, true, false},
+        TShaping {"HideAboutBox", "HIDE_ABOUTBOX", "1",
+            {main_menu::kAbout, main_menu::kAboutSeparator}, {}, 5, true, false},
         TShaping {"NoSums", "UseSUMS", "0", {}, {}, 4, true, false},
         TShaping {"NoGridLines", "LINES_ZH", "0", {}, {}, 5, false, false},
         TShaping {"TitleBarOk", "X_IS_CLOSE", "1", {}, {}, 5, true, true},
@@ -453,6 +458,44 @@ TEST_F(MainWindowTest, AfterADocumentFormClosesTheJournalKeepsItsDocumentSelecte
 
     w->Menu().Activate(main_menu::kCopy);
     EXPECT_TRUE(openForm()) << "«Копировать документ» copies the document that was open";
+}
+
+} // namespace
+} // namespace vendrix
+
+namespace vendrix {
+namespace {
+
+// A wider window on a desktop shows more of each client's name: the extra width goes to
+// «Клиент», the date and the numbers keep theirs. At the handheld's width every column keeps
+// the width the handheld gives it.
+TEST_F(MainWindowTest, WideWindowGivesItsExtraWidthToTheClients)
+{
+    Restart();
+    auto w = Open();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    const TReportList& list = w->JournalList();
+    const int handheld[] = {18, 46, 106, 62, 62};
+    const int scrollBar = list.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &list);
+    for (const int width : {700, kHandheldWidth, 500}) {
+        SCOPED_TRACE(width);
+        w->resize(width, w->height());
+        // The row filled: the client's column takes what the other four leave.
+        auto filled = [&] {
+            return w->width() == width
+                && list.columnWidth(2)
+                == std::max(106, list.contentsRect().width() - 188 - scrollBar - 2);
+        };
+        EXPECT_TRUE(test::WaitUntil(filled)) << list.columnWidth(2);
+        if (width == 700) {
+            EXPECT_GT(list.columnWidth(2), 400);
+        }
+        for (int c = 0; c < 5; ++c) {
+            if (c != 2 || width == kHandheldWidth) {
+                EXPECT_EQ(list.columnWidth(c), handheld[c]) << c;
+            }
+        }
+    }
 }
 
 } // namespace

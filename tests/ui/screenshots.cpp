@@ -11,6 +11,7 @@
 #include "settings/settings_form.h"
 #include "shell/main_window.h"
 #include "shell/period_dialog.h"
+#include "shell/totals_window.h"
 #include "storage/options.h"
 #include "support/test_support.h"
 #include "toolkit/folder_picker.h"
@@ -361,6 +362,37 @@ void RoadShots()
     Save(window.grab(), "road_journal_taken_over");
 }
 
+// «Итоги» over October of the sample journal, with orders on twenty more days of the month: the
+// whole with its chart of the days, the list by day and the list by client.
+void TotalsShots(QWidget* owner)
+{
+    const char* clients[] = {"ИП Иванов А. А.", "ООО «Ромашка»", "Магазин «Продукты» на Садовой",
+        "Сидорова", "ЗАО «Уральский гастроном»"};
+    for (int day = 5; day <= 24; ++day) {
+        for (int i = 0; i <= day % 3; ++i) {
+            const int n = day * 3 + i;
+            test::AddDocument("T" + std::to_string(n), test::Day(2009, 10, day),
+                std::to_string(1 + n % 2), clients[n % 5], std::to_string(n % 7 + 1) + ".5",
+                std::to_string((n * 1379) % 9000 + 1500) + ".40");
+        }
+    }
+    const TDate start = test::Day(2009, 10, 1), end = test::Day(2009, 10, 31);
+    std::optional<TTotals> totals = JournalTotals(start, end);
+    if (!totals)
+        return;
+    TTotalsWindow window(owner, std::move(*totals), start, end);
+    window.show();
+    FitToScreen(&window);
+    QTest::qWait(20);
+    Save(window.grab(), "totals");
+    window.Pages().setCurrentIndex(static_cast<int>(TTotalsPage::Days));
+    QTest::qWait(20);
+    Save(window.grab(), "totals_days");
+    window.Pages().setCurrentIndex(static_cast<int>(TTotalsPage::Clients));
+    QTest::qWait(20);
+    Save(window.grab(), "totals_clients");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -456,6 +488,7 @@ int main(int argc, char* argv[])
         Save(picker.grab(), "folder_picker");
     }
 
+    TotalsShots(&window);
     Glyphs();
     RoadShots();
     std::cout << "screenshots written to " << g_folder.toStdString() << "\n";

@@ -10,6 +10,10 @@ if(TARGET vendrix_ui)
         ui/tap_test.cpp)
     target_link_libraries(document_windows_test PRIVATE vendrix_document_fixture)
 
+    # Every window by the keyboard alone: focus on opening, Tab order, the bar, pages, Esc.
+    vendrix_ui_test(keyboard_test ui/keyboard_test.cpp)
+    target_link_libraries(keyboard_test PRIVATE vendrix_document_fixture)
+
     vendrix_ui_test(program_test ui/program_test.cpp)
     target_compile_definitions(program_test PRIVATE VENDRIX_PROGRAM="$<TARGET_FILE:vendrix>")
     add_dependencies(program_test vendrix)
@@ -24,8 +28,9 @@ if(TARGET vendrix_ui)
 endif()
 
 # Every window on the screens agents really have, each portrait and landscape: a handheld's
-# 240 x 320, tablets of 480 x 640 and 480 x 800, and phones' 240 x 320 logical pixels at device
-# pixel ratios 2 and 3. One run per screen, each on an offscreen screen of that size.
+# 240 x 320, small tablets of 480 x 640 and 480 x 800, phones' 240 x 320 logical pixels at device
+# pixel ratios 2 and 3 and a phone's 360 x 720, and a desktop. One run per screen, each on an
+# offscreen screen of that size.
 if(TARGET vendrix_ui)
     vendrix_ui_test(window_geometry_test ui/window_geometry_test.cpp)
     target_link_libraries(window_geometry_test PRIVATE vendrix_document_fixture)
@@ -34,5 +39,46 @@ if(TARGET vendrix_ui)
         add_test(NAME window_geometry_test_${screen} COMMAND window_geometry_test)
         set_tests_properties(window_geometry_test_${screen} PROPERTIES TIMEOUT 600 ENVIRONMENT
             "QT_QPA_PLATFORM=offscreen:configfile=${VENDRIX_SCREEN_FILES}/${screen}.json")
+    endforeach()
+endif()
+
+# The backups window: the copies listed and marked, the way back and its refusals, the keyboard;
+# its fit checked once more on every screen of the geometry runs.
+if(TARGET vendrix_ui)
+    vendrix_ui_test(backups_window_test ui/backups_window_test.cpp)
+    target_link_libraries(backups_window_test PRIVATE vendrix_document_fixture)
+    foreach(screen IN LISTS VENDRIX_SCREENS)
+        add_test(NAME backups_window_test_${screen} COMMAND backups_window_test
+            --gtest_filter=BackupsWindowTest.FitsTheScreenWithItsCommandsInReach)
+        set_tests_properties(backups_window_test_${screen} PROPERTIES TIMEOUT 600 ENVIRONMENT
+            "QT_QPA_PLATFORM=offscreen:configfile=${VENDRIX_SCREEN_FILES}/${screen}.json")
+    endforeach()
+endif()
+
+# The «Итоги» window: once on the default screen, and its screen case once per screen the
+# windows are made for, portrait and landscape, as window_geometry_test.
+if(TARGET vendrix_ui)
+    vendrix_ui_test(totals_window_test ui/totals_window_test.cpp)
+    foreach(screen IN LISTS VENDRIX_SCREENS)
+        add_test(NAME totals_window_test_${screen} COMMAND totals_window_test
+            --gtest_filter=TotalsWindowScreen.*)
+        set_tests_properties(totals_window_test_${screen} PROPERTIES TIMEOUT 600 ENVIRONMENT
+            "QT_QPA_PLATFORM=offscreen:configfile=${VENDRIX_SCREEN_FILES}/${screen}.json")
+    endforeach()
+endif()
+
+# The windows under a real Wayland compositor: a headless Weston of each run's own, on an output
+# of a handheld's, a phone's and a desktop's size, and the real program started twice under it.
+# Without Weston or Qt's Wayland platform (Debian packages weston, qt6-wayland) the cases skip.
+if(TARGET vendrix_ui)
+    add_executable(wayland_test ui/wayland_test.cpp ui/weston.cpp ui/weston.h ui/ui_support.cpp)
+    target_link_libraries(wayland_test PRIVATE vendrix_ui vendrix_test_support Qt6::Test)
+    vendrix_warnings(wayland_test)
+    target_compile_definitions(wayland_test PRIVATE VENDRIX_PROGRAM="$<TARGET_FILE:vendrix>")
+    add_dependencies(wayland_test vendrix)
+    foreach(output 240x320 360x720 1024x768)
+        add_test(NAME wayland_test_${output} COMMAND wayland_test)
+        set_tests_properties(wayland_test_${output} PROPERTIES TIMEOUT 180
+            ENVIRONMENT "VENDRIX_WESTON_OUTPUT=${output}")
     endforeach()
 endif()
