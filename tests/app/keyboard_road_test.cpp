@@ -37,7 +37,7 @@ bool Installed(const char* tool)
     return test::RunProcess(std::string("command -v ") + tool + " >/dev/null").status == 0;
 }
 
-std::string Trimmed(std::string text)
+std::string Trimmed(const std::string& text)
 {
     const auto first = text.find_first_not_of(" \r\n");
     const auto last = text.find_last_not_of(" \r\n");
