@@ -3,7 +3,7 @@
 # windows are made for (handheld, tablet and phone sizes, portrait and landscape; the list is
 # tests/ui/screens.cmake): build/screenshots/<screen>/. Look at them after a change.
 # With --docs it also copies the README's pictures into docs/images: the main window and the
-# road of one order at 240 x 320, and one landscape and one phone-sized picture.
+# road of one order, «Итоги» and the backups at 240 x 320, and one landscape and one phone-sized picture.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh --target vendrix_screenshots
@@ -21,7 +21,8 @@ for screen_file in build/screens/*.json; do
     echo "build/screenshots/$screen"
 done
 if [[ "${1:-}" == "--docs" ]]; then
-    cp build/screenshots/240x320/main_window.png build/screenshots/240x320/road_*.png docs/images/
+    cp build/screenshots/240x320/main_window.png build/screenshots/240x320/road_*.png \
+        build/screenshots/240x320/totals.png build/screenshots/240x320/backups.png docs/images/
     cp build/screenshots/320x240/road_document_header.png docs/images/landscape_document_header.png
     cp build/screenshots/240x320@3x/road_document_order.png docs/images/phone_document_order.png
     echo "README pictures copied to docs/images"

@@ -10,8 +10,10 @@
 #include "settings/about_window.h"
 #include "settings/settings_form.h"
 #include "shell/main_window.h"
+#include "shell/backups_window.h"
 #include "shell/period_dialog.h"
 #include "shell/totals_window.h"
+#include "storage/backups.h"
 #include "storage/options.h"
 #include "support/test_support.h"
 #include "toolkit/folder_picker.h"
@@ -40,6 +42,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <fstream>
 #include <iostream>
 
 namespace {
@@ -364,6 +367,26 @@ void RoadShots()
 
 // «Итоги» over October of the sample journal, with orders on twenty more days of the month: the
 // whole with its chart of the days, the list by day and the list by client.
+// The backups window over three copies: two sound, the oldest spoilt.
+void BackupsShots(QWidget* owner)
+{
+    std::string spoilt;
+    if (MakeBackup(&spoilt) != TBackupOutcome::Made)
+        return;
+    for (int copy = 0; copy < 2; ++copy) {
+        // A copy's name carries the millisecond it was made at.
+        QTest::qWait(5);
+        if (MakeBackup() != TBackupOutcome::Made)
+            return;
+    }
+    std::ofstream(BackupFolder() / spoilt, std::ios::binary | std::ios::trunc) << "not a base";
+    TBackupsWindow window(owner);
+    window.show();
+    FitToScreen(&window);
+    QTest::qWait(20);
+    Save(window.grab(), "backups");
+}
+
 void TotalsShots(QWidget* owner)
 {
     const char* clients[] = {"ИП Иванов А. А.", "ООО «Ромашка»", "Магазин «Продукты» на Садовой",
@@ -488,6 +511,7 @@ int main(int argc, char* argv[])
         Save(picker.grab(), "folder_picker");
     }
 
+    BackupsShots(&window);
     TotalsShots(&window);
     Glyphs();
     RoadShots();
