@@ -547,8 +547,8 @@ TEST_F(KeyboardTest, TheKeysComeBackToTheTypedTextAfterAMessageBox)
         ASSERT_TRUE(TakesTheKeys(box));
         Press(Qt::Key_Return);
     });
-    TMessageDialog box(&f, QStringLiteral("Сообщение"), TIcon::Information,
-        QDialogButtonBox::Ok, QDialogButtonBox::Ok);
+    TMessageDialog box(&f, QStringLiteral("Сообщение"), TIcon::Information, QDialogButtonBox::Ok,
+        QDialogButtonBox::Ok);
     EXPECT_EQ(box.Run(), QDialogButtonBox::Ok);
     EXPECT_TRUE(*answered);
     EXPECT_TRUE(TakesTheKeys(&f));
