@@ -1,6 +1,7 @@
 # The screens the windows are checked and drawn on: name, logical width and height, device pixel
 # ratio. Every one is phone-sized (its windows fill it) but the desktop's 1024 x 768, where the
-# windows keep the handheld's size and open over the window they were opened from. Each becomes an offscreen screen description in the build folder, named after it; the
+# windows keep the handheld's size and open over the window they were opened from. Each becomes
+# an offscreen screen description in the build folder, named after it; the
 # window tests and scripts/screenshot.sh start Qt on them. The offscreen platform takes the size
 # in logical pixels and draws it "dpr" times larger (checked: a 320 x 240 screen at ratio 2 is
 # 320 x 240 to the windows and 640 x 480 pixels in a picture).
@@ -26,3 +27,16 @@ foreach(entry IN LISTS VENDRIX_SCREEN_LIST)
         "\"dpr\": ${ratio}}]}\n")
     list(APPEND VENDRIX_SCREENS "${name}")
 endforeach()
+
+# One run of `test` per screen, named `test`_<screen>, with the GoogleTest filter given, if any.
+function(vendrix_screen_runs test)
+    foreach(screen IN LISTS VENDRIX_SCREENS)
+        if(ARGC GREATER 1)
+            add_test(NAME ${test}_${screen} COMMAND ${test} --gtest_filter=${ARGV1})
+        else()
+            add_test(NAME ${test}_${screen} COMMAND ${test})
+        endif()
+        set_tests_properties(${test}_${screen} PROPERTIES TIMEOUT 600 ENVIRONMENT
+            "QT_QPA_PLATFORM=offscreen:configfile=${VENDRIX_SCREEN_FILES}/${screen}.json")
+    endforeach()
+endfunction()

@@ -35,11 +35,7 @@ if(TARGET vendrix_ui)
     vendrix_ui_test(window_geometry_test ui/window_geometry_test.cpp)
     target_link_libraries(window_geometry_test PRIVATE vendrix_document_fixture)
     include("${CMAKE_CURRENT_LIST_DIR}/screens.cmake")
-    foreach(screen IN LISTS VENDRIX_SCREENS)
-        add_test(NAME window_geometry_test_${screen} COMMAND window_geometry_test)
-        set_tests_properties(window_geometry_test_${screen} PROPERTIES TIMEOUT 600 ENVIRONMENT
-            "QT_QPA_PLATFORM=offscreen:configfile=${VENDRIX_SCREEN_FILES}/${screen}.json")
-    endforeach()
+    vendrix_screen_runs(window_geometry_test)
 endif()
 
 # The backups window: the copies listed and marked, the way back and its refusals, the keyboard;
@@ -47,24 +43,15 @@ endif()
 if(TARGET vendrix_ui)
     vendrix_ui_test(backups_window_test ui/backups_window_test.cpp)
     target_link_libraries(backups_window_test PRIVATE vendrix_document_fixture)
-    foreach(screen IN LISTS VENDRIX_SCREENS)
-        add_test(NAME backups_window_test_${screen} COMMAND backups_window_test
-            --gtest_filter=BackupsWindowTest.FitsTheScreenWithItsCommandsInReach)
-        set_tests_properties(backups_window_test_${screen} PROPERTIES TIMEOUT 600 ENVIRONMENT
-            "QT_QPA_PLATFORM=offscreen:configfile=${VENDRIX_SCREEN_FILES}/${screen}.json")
-    endforeach()
+    vendrix_screen_runs(backups_window_test
+        BackupsWindowTest.FitsTheScreenWithItsCommandsInReach)
 endif()
 
 # The «Итоги» window: once on the default screen, and its screen case once per screen the
 # windows are made for, portrait and landscape, as window_geometry_test.
 if(TARGET vendrix_ui)
     vendrix_ui_test(totals_window_test ui/totals_window_test.cpp)
-    foreach(screen IN LISTS VENDRIX_SCREENS)
-        add_test(NAME totals_window_test_${screen} COMMAND totals_window_test
-            --gtest_filter=TotalsWindowScreen.*)
-        set_tests_properties(totals_window_test_${screen} PROPERTIES TIMEOUT 600 ENVIRONMENT
-            "QT_QPA_PLATFORM=offscreen:configfile=${VENDRIX_SCREEN_FILES}/${screen}.json")
-    endforeach()
+    vendrix_screen_runs(totals_window_test TotalsWindowScreen.*)
 endif()
 
 # The windows under a real Wayland compositor: a headless Weston of each run's own, on an output
