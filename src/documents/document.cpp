@@ -2,6 +2,7 @@
 // leaves the stored document exactly as it was, so no order is ever half rewritten.
 #include "documents/document.h"
 
+#include "documents/amounts.h"
 #include "storage/database_location.h"
 #include "storage/options.h"
 #include "storage/sql_query.h"
@@ -14,6 +15,25 @@
 namespace vendrix {
 
 namespace {
+
+constexpr const char* kOrderTooLarge
+    = "Слишком большая заявка: её сумма или количество не помещаются в базу.\r\n"
+      "Разделите её на несколько заявок.";
+
+// Whether the header can keep the order's totals exactly: each line fits, but many lines near
+// the limit would add up beyond what the database gives back unrounded (or past 64 bits).
+bool TotalsFit(const std::vector<TOrderLine>& lines)
+{
+    __int128 quantity = 0;
+    __int128 sum = 0;
+    for (const TOrderLine& line : lines) {
+        quantity += TextToAmount(line.quantity, 0);
+        sum += TextToAmount(line.sum, 0);
+    }
+    const auto fits
+        = [](__int128 total) { return total <= kMaxOrderAmount && total >= -kMaxOrderAmount; };
+    return fits(quantity) && fits(sum);
+}
 
 // GUIDs go into SQL as string literals, exactly as stored, so that none can be taken for a
 // column name ("GUID" would match every row as a double-quoted token).
@@ -326,6 +346,10 @@ bool TDocument::Save()
 {
     if (!CheckRequiredFields())
         return false;
+    if (!TotalsFit(lines)) {
+        UI().Message(kOrderTooLarge, TIcon::Warning);
+        return false;
+    }
     const bool isNew = Trim(guid).empty();
     auto q = TSqlQuery::Create(DbPath(), true);
     if (!q)

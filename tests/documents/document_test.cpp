@@ -51,6 +51,41 @@ protected:
     }
 };
 
+TEST_F(DocumentTest, AnOrderWhoseTotalsTheDatabaseCannotKeepIsRefusedNotRounded)
+{
+    // Each line within what a line may hold; together beyond what the header keeps exactly
+    // (and, at 100 lines, beyond 64 bits).
+    struct TCase {
+        const char* what;
+        const char* quantity;
+        const char* sum;
+        int count;
+    };
+    for (const TCase c : {TCase {"sum", "1.00", "9999999999999.99", 100},
+             TCase {"quantity", "9999999999999.00", "", 2}}) {
+        SCOPED_TRACE(c.what);
+        folder.ui.shown.clear();
+        TDocument d;
+        d.Reset();
+        d.Open("", false);
+        d.clientName = "Петров";
+        d.clientGuid = "CLI-1";
+        for (int i = 0; i < c.count; ++i)
+            d.lines.push_back({"G-" + std::to_string(i), "Товар", c.quantity, c.sum, 100});
+        EXPECT_FALSE(d.Save());
+        EXPECT_TRUE(d.guid.empty());
+        ASSERT_EQ(folder.ui.Texts().size(), 1u);
+        EXPECT_EQ(folder.ui.Texts()[0].rfind("Слишком большая заявка", 0), 0u);
+        EXPECT_EQ(Row("select count(*) from DOC_HEADS"), "0");
+
+        // One line fewer of the sum is kept, exactly.
+        d.lines.resize(1);
+        ASSERT_TRUE(d.Save());
+        EXPECT_EQ(Row("select count(*) from DOC_ORDERS"), "1");
+        test::Exec("delete from DOC_HEADS; delete from DOC_ORDERS");
+    }
+}
+
 TEST_F(DocumentTest, NewDocumentStartsEmptyWithTheShipmentDateAhead)
 {
     struct TCase {
