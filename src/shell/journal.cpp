@@ -14,12 +14,17 @@ namespace {
 std::string DateCell(const std::string& stored)
 {
     const std::string d = Trim(stored);
-    if (d.size() > 9 && d[4] == '-' && d[7] == '-')
+    if (IsStoredDate(d))
         return d.substr(8, 2) + "." + d.substr(5, 2);
     return "???";
 }
 
 } // namespace
+
+bool IsStoredDate(std::string_view date)
+{
+    return date.size() > 9 && date[4] == '-' && date[7] == '-';
+}
 
 std::string JournalFilter(TDate start, TDate end)
 {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vendrix {
@@ -37,5 +38,8 @@ std::string JournalFilter(TDate start, TDate end);
 /// The same conditions on the journal date for an interval that may be open at either end: both
 /// ends give JournalFilter's "=" or BETWEEN (ends included), one end ">=" or "<=", none empty.
 std::string PeriodFilter(std::optional<TDate> from, std::optional<TDate> to);
+
+/// Whether a journal date (trimmed) is in the stored form "2009-10-25"; any other shows "???".
+bool IsStoredDate(std::string_view date);
 
 } // namespace vendrix

@@ -103,12 +103,6 @@ std::optional<TTotals> ReadTotals(const std::string& filter)
     return totals;
 }
 
-// True for a journal date in the stored form, by the journal's own test.
-bool IsStoredDate(std::string_view d)
-{
-    return d.size() > 9 && d[4] == '-' && d[7] == '-';
-}
-
 std::string DateWords(TDate date)
 {
     int y = 0, m = 0, d = 0;
